@@ -1,0 +1,177 @@
+#include "text_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <random>
+
+#include "code_page.h"
+#include "errors.h"
+
+namespace tavirel {
+namespace {
+
+[[noreturn]] void fail(const std::string& path, int err) { throw FileError(path, std::strerror(err)); }
+
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Follows a chain of symbolic links to the file that a write must replace, even when that file
+// does not exist yet.
+std::string resolveLinks(const std::string& path) {
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+        if (n < 0) fail(path, errno);
+        target.resize(static_cast<std::size_t>(n));
+        if (target.empty() || target[0] != '/') {
+            const std::string folder = folderOf(current);
+            if (!folder.empty()) target = folder + "/" + target;
+        }
+        current = target;
+    }
+    fail(path, ELOOP);
+}
+
+std::string temporaryName(const std::string& folder) {
+    static std::mt19937_64 random{std::random_device{}()};
+    char name[64];
+    std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", static_cast<int>(::getpid()),
+                  static_cast<unsigned long long>(random()));
+    return folder.empty() ? std::string(name) : folder + "/" + name;
+}
+
+// 0, or the errno of the failed write.
+int writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string platformPath(std::u16string_view path) { return CodePage::system().encode(path); }
+
+bool readFileBytes(const std::string& path, std::string& out, std::size_t byteLimit) {
+    // O_NONBLOCK keeps a listed FIFO from hanging the open; it is refused just below.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) fail(path, errno);
+    FdCloser closer(fd);
+    struct stat st;
+    if (::fstat(fd, &st) != 0) fail(path, errno);
+    if (S_ISDIR(st.st_mode)) fail(path, EISDIR);
+    if (!S_ISREG(st.st_mode)) throw FileError(path, "not a regular file");
+    if (static_cast<std::size_t>(st.st_size) > byteLimit) return false;
+
+    out.clear();
+    out.resize(static_cast<std::size_t>(st.st_size) + 1);
+    std::size_t used = 0;
+    for (;;) {
+        if (used == out.size()) out.resize(out.size() * 2);
+        const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(path, errno);
+        }
+        if (n == 0) break;
+        used += static_cast<std::size_t>(n);
+        if (used > byteLimit) return false;  // grew while we read it
+    }
+    out.resize(used);
+    return true;
+}
+
+TextInput::TextInput(std::u16string_view path, std::size_t byteLimit) {
+    std::string bytes;
+    if (!readFileBytes(platformPath(path), bytes, byteLimit)) {
+        tooLarge_ = true;
+        return;
+    }
+    text_ = CodePage::system().decode(bytes);
+}
+
+std::u16string_view TextInput::readLine() {
+    const std::u16string_view rest = std::u16string_view(text_).substr(pos_);
+    const std::size_t cr = rest.find(u'\r');
+    if (cr == std::u16string_view::npos) {
+        pos_ = text_.size();
+        return rest;
+    }
+    pos_ += cr + 1;
+    if (pos_ < text_.size() && text_[pos_] == u'\n') ++pos_;
+    return rest.substr(0, cr);
+}
+
+void writeTextFile(std::u16string_view path, std::u16string_view text, WriteOptions options) {
+    const std::string bytes = CodePage::system().encode(text);
+    replaceFile(platformPath(path), bytes, options);
+}
+
+void replaceFile(const std::string& path, std::string_view bytes, WriteOptions options) {
+    const std::string target = resolveLinks(path);
+    struct stat st;
+    const bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) fail(path, errno);
+    if (exists) {
+        if (S_ISDIR(st.st_mode)) fail(path, EISDIR);
+        if (!S_ISREG(st.st_mode)) throw FileError(path, "not a regular file");
+        // The read-only attribute: refused even for root, whom the permission bits do not bind.
+        if ((st.st_mode & 0222) == 0) throw FileError(path, "read-only file");
+        // The rename needs only the folder's permission; never replace what we could not write.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail(path, errno);
+    }
+
+    const std::string folder = folderOf(target);
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0; ++attempt) {
+        temp = temporaryName(folder);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
+        if (fd < 0 && (errno != EEXIST || attempt > 100)) fail(path, errno);
+    }
+
+    int err = writeAll(fd, bytes);
+    if (err == 0 && exists) {
+        // Owner first: changing it may clear set-id bits that the mode then restores.
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) err = errno;
+        if (err == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) err = errno;
+    }
+    if (err == 0 && options.flushToDisk && ::fsync(fd) != 0) err = errno;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        fail(path, err);
+    }
+}
+
+}  // namespace tavirel
