@@ -1,8 +1,96 @@
 #include "dir_file.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "code_page.h"
+#include "errors.h"
 #include "event_yield.h"
+#include "folder_enum.h"
+#include "lower_case.h"
+#include "text_file.h"
 
 namespace tavirel {
+namespace {
+
+FolderPicker& installedPicker() {
+    static FolderPicker picker;
+    return picker;
+}
+
+}  // namespace
+
+FolderPicker setFolderPicker(FolderPicker picker) {
+    std::swap(installedPicker(), picker);
+    return picker;
+}
+
+Dir_File::Dir_File(FolderReader* reader) : reader_(reader ? *reader : systemFolderReader()) {}
+
+void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
+    // Every step that fails is passed over and the walk goes on: nothing leaves this call.
+    const CodePage& codePage = CodePage::system();
+    std::vector<std::u16string> subfolders;
+    const std::u16string lowerFilter = toLower(strFilter);
+
+    auto handleEntry = [&](const FindData& data) {
+        const std::u16string name = codePage.decode(data.cFileName);
+        if (data.dwFileAttributes == kAttributeDirectory) {
+            if (name != u"." && name != u"..") subfolders.push_back(strDir + u'/' + name);
+        } else if (strFilter == u"*" || toLower(GetExtName(name)) == lowerFilter) {
+            objList.AddItem(strDir + u'/' + name);
+        }
+    };
+
+    try {
+        FindData data;
+        std::unique_ptr<FolderListing> listing = reader_.findFirst(codePage.encode(strDir + u'/'), data);
+        if (!listing) return;
+        for (bool more = true; more;) {
+            try {
+                handleEntry(data);
+            } catch (const std::exception&) {
+                // The list refused the entry, or memory ran out: that entry is missing.
+            }
+            yieldToEventLoop();
+            more = listing->findNext(data);
+        }
+    } catch (const std::exception&) {
+        // The folder could not be read to its end: its subfolders found so far are still searched.
+    }
+
+    // The folder is closed before the descent, so a walk holds one open folder at a time.
+    for (std::u16string& subfolder : subfolders) {
+        yieldToEventLoop();
+        SearchFiles(std::move(subfolder), strFilter, objList);
+    }
+}
+
+void Dir_File::MakeDir(std::u16string fPath) {
+    const std::string path = platformPath(fPath);
+    std::u16string_view name = fPath;
+    while (name.size() > 1 && name.back() == u'/') name.remove_suffix(1);
+    if (const auto slash = name.rfind(u'/'); slash != std::u16string_view::npos) name.remove_prefix(slash + 1);
+
+    // The lookup sees folders and ordinary files, but not hidden ones.
+    struct stat st;
+    const bool visible = ::stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) &&
+                         !(name.size() > 0 && name[0] == u'.');
+    if (visible) return;
+    if (::mkdir(path.c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+}
+
+std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt) {
+    // Copied: a picker may install another while it is shown.
+    const FolderPicker picker = installedPicker();
+    std::u16string folder = picker ? picker(hWndOwner, sPrompt) : std::u16string();
+    // The root keeps its separator: without it the result would read as a cancel.
+    if (folder.size() > 1 && folder.back() == u'/') folder.pop_back();
+    return folder;
+}
 
 std::u16string Dir_File::GetExtName(std::u16string strFileName) {
     std::size_t i = strFileName.size();

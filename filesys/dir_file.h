@@ -1,18 +1,59 @@
-// File-system access of the tool: the extension of a name (and, later, the folder search, the
-// folder picker and folder creation). Keeps no data of its own: one instance serves any number
-// of calls, nested ones included.
+// File-system access of the tool: the recursive search for files of one extension, the extension
+// of a name, the folder picker and folder creation. Keeps no data of its own: one instance
+// serves any number of calls, nested ones included.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tavirel {
 
+class FolderReader;
+
+/// Where the search puts what it finds: append only, in the order found.
+class ItemList {
+public:
+    virtual ~ItemList() = default;
+    /// Appends one entry. May throw; the search then skips that entry and goes on.
+    virtual void AddItem(const std::u16string& text) = 0;
+};
+
+/// Shows a modal folder picker owned by the window `owner`, with `prompt`, and gives the full
+/// path of the chosen folder, or the empty text on cancel. Installed process-wide, as the yield
+/// is: the window installs a real dialog, tests their own.
+using FolderPicker = std::function<std::u16string(std::uintptr_t owner, const std::u16string& prompt)>;
+
+/// Installs `picker` and returns the one it replaces. Without one, every pick is a cancel.
+FolderPicker setFolderPicker(FolderPicker picker);
+
 class Dir_File {
 public:
+    /// Reads folders through `reader`; by default the real file system.
+    explicit Dir_File(FolderReader* reader = nullptr);
+
+    /// Appends `strDir` + "/" + name for every entry under `strDir` whose extension, lower-cased,
+    /// equals `strFilter` lower-cased, or for every entry when `strFilter` is "*". A folder's files
+    /// are appended while it is read; its subfolders are searched after it is closed, each subtree
+    /// whole before the next. Only plain folders (attribute word exactly 16) are descended into.
+    /// Yields before each next entry, before each descent, and in GetExtName. Never throws.
+    void SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList);
+
+    /// Creates the folder `fPath` unless a folder or file of that name is visible (dot names are
+    /// hidden). Only the last folder of the path is created. Throws FileError.
+    void MakeDir(std::u16string fPath);
+
+    /// The folder the user picks, without one trailing "/" (the root stays "/"); the empty text
+    /// when the user cancels.
+    std::u16string BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt);
+
     /// The characters after the last "." of `strFileName`, in their own case; the whole text when
     /// it holds no dot. "/" is an ordinary character, so a whole path reaches back to the last dot
     /// anywhere in it. Yields once per character examined, the dot included.
     std::u16string GetExtName(std::u16string strFileName);
+
+private:
+    FolderReader& reader_;
 };
 
 }  // namespace tavirel

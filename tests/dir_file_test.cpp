@@ -1,8 +1,15 @@
 #include "dir_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <map>
+#include <vector>
+
+#include "errors.h"
 #include "event_yield.h"
+#include "folder_enum.h"
+#include "test_support.h"
 
 namespace tavirel {
 namespace {
@@ -26,6 +33,223 @@ TEST(GetExtNameTest, GivesTheTextAfterTheLastDot) {
         EXPECT_EQ(c.ext, dir.GetExtName(c.name));
         EXPECT_EQ(c.yields, yields);
     }
+}
+
+// --- Search ----------------------------------------------------------------------------------
+
+namespace fs = std::filesystem;
+using testing::T;
+using testing::U8;
+
+struct RecordingList : ItemList {
+    void AddItem(const std::u16string& text) override { items.push_back(U8(text)); }
+    std::vector<std::string> items;
+};
+
+// Folders given as their entries in enumeration order; a name ending in "/" is a plain folder.
+class FakeFolderReader : public FolderReader {
+public:
+    std::map<std::string, std::vector<std::string>> folders;
+    int open = 0, maxOpen = 0;
+
+    std::unique_ptr<FolderListing> findFirst(const std::string& path, FindData& data) override {
+        const auto it = folders.find(path);
+        if (it == folders.end() || it->second.empty()) return nullptr;
+        auto listing = std::make_unique<Listing>(*this, it->second);
+        listing->findNext(data);
+        return listing;
+    }
+
+private:
+    struct Listing : FolderListing {
+        Listing(FakeFolderReader& r, const std::vector<std::string>& e) : reader(r), entries(e) {
+            maxOpenUpdate(++reader.open);
+        }
+        ~Listing() override { --reader.open; }
+        void maxOpenUpdate(int n) { reader.maxOpen = std::max(reader.maxOpen, n); }
+        bool findNext(FindData& data) override {
+            if (next == entries.size()) return false;
+            std::string name = entries[next++];
+            const bool folder = name.back() == '/';
+            if (folder) name.pop_back();
+            data = {folder ? kAttributeDirectory : kAttributeNormal, name};
+            return true;
+        }
+        FakeFolderReader& reader;
+        const std::vector<std::string>& entries;
+        std::size_t next = 0;
+    };
+};
+
+TEST(SearchFilesOrderTest, FilesOfAFolderComeBeforeItsSubtreesEachWhole) {
+    FakeFolderReader reader;
+    reader.folders["/s/"] = {".", "..", "a.c", "sub1/", "d.c", "sub2/"};
+    reader.folders["/s/sub1/"] = {".", "..", "b.c", "deep/"};
+    reader.folders["/s/sub1/deep/"] = {"c.c"};
+    reader.folders["/s/sub2/"] = {"e.c", "x.h"};
+    Dir_File dir(&reader);
+    RecordingList list;
+    dir.SearchFiles(u"/s", u"c", list);
+    EXPECT_EQ((std::vector<std::string>{"/s/a.c", "/s/d.c", "/s/sub1/b.c", "/s/sub1/deep/c.c", "/s/sub2/e.c"}),
+              list.items);
+    EXPECT_EQ(1, reader.maxOpen);  // one open folder at a time, however deep
+}
+
+TEST(SearchFilesOrderTest, NestedSearchFromAYieldRunsWholeInsideIt) {
+    FakeFolderReader reader;
+    reader.folders["/a/"] = {"1.c", "2.c"};
+    reader.folders["/b/"] = {"3.c"};
+    Dir_File dir(&reader);
+    RecordingList list;
+    bool nested = false;
+    ScopedYieldHook hook([&] {
+        if (!nested) {
+            nested = true;
+            dir.SearchFiles(u"/b", u"c", list);
+        }
+    });
+    dir.SearchFiles(u"/a", u"c", list);
+    EXPECT_EQ((std::vector<std::string>{"/b/3.c", "/a/1.c", "/a/2.c"}), list.items);
+}
+
+TEST(SearchFilesOrderTest, RefusedAppendIsSkippedAndTheWalkGoesOn) {
+    FakeFolderReader reader;
+    reader.folders["/a/"] = {"bad.c", "good.c", "sub/"};
+    reader.folders["/a/sub/"] = {"deep.c"};
+    struct PickyList : RecordingList {
+        void AddItem(const std::u16string& text) override {
+            if (text.find(u"bad") != std::u16string::npos) throw std::runtime_error("full");
+            RecordingList::AddItem(text);
+        }
+    } list;
+    Dir_File(&reader).SearchFiles(u"/a", u"c", list);
+    EXPECT_EQ((std::vector<std::string>{"/a/good.c", "/a/sub/deep.c"}), list.items);
+}
+
+class SearchFilesTest : public testing::TempDirTest {
+protected:
+    void file(const std::string& name) { testing::writeBytes(path(name), "x"); }
+    void folder(const std::string& name) { fs::create_directories(path(name)); }
+    std::vector<std::string> search(const std::u16string& filter, const std::string& sub = "") {
+        RecordingList list;
+        Dir_File().SearchFiles(T(sub.empty() ? dir_.string() : (dir_ / sub).string()), filter, list);
+        std::vector<std::string> relative;
+        for (const auto& item : list.items) relative.push_back(item.substr(dir_.string().size() + 1));
+        std::sort(relative.begin(), relative.end());  // the platform's order is not ours to test
+        return relative;
+    }
+    using Names = std::vector<std::string>;
+};
+
+TEST_F(SearchFilesTest, MatchesTheExtensionAfterTheLastDotIgnoringCase) {
+    for (const char* name : {"MAIN.C", "x.c.bak", "x.bak.c", "C", "Inc", ".h", "name.", "Foo.CPP", "a b.c"}) file(name);
+    EXPECT_EQ((Names{"C", "MAIN.C", "a b.c", "x.bak.c"}), search(u"c"));
+    EXPECT_EQ((Names{".h"}), search(u"h"));
+    EXPECT_EQ((Names{"Inc"}), search(u"INC"));
+    EXPECT_EQ((Names{"Foo.CPP"}), search(u"cpp"));
+    EXPECT_EQ(Names{}, search(u".c"));
+}
+
+TEST_F(SearchFilesTest, DescendsOnlyIntoPlainFolders) {
+    folder("lib.c");
+    file("lib.c/in.c");
+    folder("old.h");
+    file("old.h/hidden.h");
+    ::chmod(path("old.h").c_str(), 0555);  // no write bit: read-only, a file candidate
+    folder(".git");
+    file(".git/x.c");
+    folder("real");
+    file("real/r.c");
+    fs::create_directory_symlink("real", path("link.c"));
+    fs::create_directory_symlink(".", path("real/loop"));  // a link loop is never followed
+    EXPECT_EQ((Names{"lib.c/in.c", "link.c", "real/r.c"}), search(u"c"));
+    EXPECT_EQ((Names{"old.h"}), search(u"h"));
+}
+
+TEST_F(SearchFilesTest, StarListsEveryEntryButPlainFolders) {
+    folder("sub");
+    file("sub/a.txt");
+    folder(".hid");
+    file("b");
+    // "." and ".." of plain folders are plain folders; the dot folder and its "." are hidden.
+    EXPECT_EQ((Names{".hid", "b", "sub/a.txt"}), search(u"*"));
+}
+
+TEST_F(SearchFilesTest, NamesAreListedExactlyAndCanBeOpenedAgain) {
+    const std::string odd = "badÿþ name  .c";  // bytes that do not decode, blanks inside
+    file(odd);
+    file("trail.c  ");  // the blanks belong to the name: extension "c  " is no match
+    file("blank .c");
+    RecordingList list;
+    Dir_File().SearchFiles(T(dir_.string()), u"c", list);
+    ASSERT_EQ(2u, list.items.size());
+    for (const auto& item : list.items) EXPECT_TRUE(fs::exists(item)) << item;
+}
+
+TEST_F(SearchFilesTest, UnreadableFoldersAppendNothing) {
+    file("f.c");
+    EXPECT_EQ(Names{}, search(u"c", "missing"));
+    EXPECT_EQ(Names{}, search(u"c", "f.c"));
+    std::string deep;
+    for (int i = 0; i < 200; ++i) deep += "d/";
+    folder(deep);
+    file(deep + "bottom.c");
+    EXPECT_EQ((Names{deep + "bottom.c", "f.c"}), search(u"c"));
+
+    RecordingList list;
+    Dir_File().SearchFiles(T(dir_.string() + std::string(5000, '/') + "x"), u"c", list);  // too long
+    EXPECT_TRUE(list.items.empty());
+}
+
+TEST_F(SearchFilesTest, HasNoLimitOnSubfoldersPerFolder) {
+    for (int i = 0; i < 10005; ++i) {
+        const std::string name = "s" + std::to_string(i);
+        folder(name);
+        if (i % 1000 == 0 || i > 10000) file(name + "/x.c");
+    }
+    EXPECT_EQ(15u, search(u"c").size());
+}
+
+// --- Picker and folder creation --------------------------------------------------------------
+
+TEST(BrowseForFolderTest, RemovesOneTrailingSeparatorButKeepsTheRoot) {
+    Dir_File dir;
+    std::u16string answer;
+    std::u16string prompt;
+    std::uintptr_t owner = 0;
+    const FolderPicker previous = setFolderPicker([&](std::uintptr_t o, const std::u16string& p) {
+        owner = o;
+        prompt = p;
+        return answer;
+    });
+    const struct {
+        const char16_t* picked;
+        const char16_t* result;
+    } cases[] = {{u"/work/src/", u"/work/src"}, {u"/work/src", u"/work/src"}, {u"/a//", u"/a/"},
+                 {u"/", u"/"},                  {u"", u""}};
+    for (const auto& c : cases) {
+        answer = c.picked;
+        EXPECT_EQ(c.result, dir.BrowseForFolder(42, u"请选择目录"));
+    }
+    EXPECT_EQ(42u, owner);
+    EXPECT_EQ(u"请选择目录", prompt);
+    setFolderPicker(previous);
+    EXPECT_EQ(u"", dir.BrowseForFolder(0, u"x"));  // no picker: a cancel
+}
+
+class MakeDirTest : public testing::TempDirTest {};
+
+TEST_F(MakeDirTest, CreatesOnlyTheLastFolderUnlessSomethingVisibleIsThere) {
+    Dir_File dir;
+    dir.MakeDir(textPath("new"));
+    EXPECT_TRUE(fs::is_directory(path("new")));
+    dir.MakeDir(textPath("new"));  // exists: nothing happens
+    testing::writeBytes(path("file"), "x");
+    dir.MakeDir(textPath("file"));  // a visible file counts as existing
+    EXPECT_TRUE(fs::is_regular_file(path("file")));
+    testing::writeBytes(path(".hidden"), "x");
+    EXPECT_THROW(dir.MakeDir(textPath(".hidden")), FileError);
+    EXPECT_THROW(dir.MakeDir(textPath("missing/child")), FileError);
 }
 
 }  // namespace
