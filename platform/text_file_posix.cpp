@@ -77,6 +77,32 @@ int writeAll(int fd, std::string_view bytes) {
     return 0;
 }
 
+// Creates a fresh dot-named file in `folder`; throws FileError for `path` when it cannot.
+int createNamed(const std::string& folder, mode_t mode, std::string& temp, const std::string& path) {
+    for (int attempt = 0;; ++attempt) {
+        temp = temporaryName(folder);
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) return fd;
+        if (errno != EEXIST || attempt > 100) {
+            temp.clear();
+            fail(path, errno);
+        }
+    }
+}
+
+// Gives the unnamed file `fd` a fresh dot name in `folder`: 0, or the errno.
+int linkUnnamed(int fd, const std::string& folder, std::string& temp) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt <= 100; ++attempt) {
+        temp = temporaryName(folder);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+        if (errno != EEXIST) break;
+    }
+    const int err = errno;
+    temp.clear();
+    return err;
+}
+
 }  // namespace
 
 std::string platformPath(std::u16string_view path) { return CodePage::system().encode(path); }
@@ -150,14 +176,14 @@ void replaceFile(const std::string& path, std::string_view bytes, WriteOptions o
         if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail(path, errno);
     }
 
+    // The new content first goes into an unnamed file, so that a killed process leaves nothing
+    // behind; it gets a dot name only for the moment before the rename. Where the file system
+    // has no unnamed files, a named one is used from the start.
     const std::string folder = folderOf(target);
+    const mode_t createMode = exists ? 0600 : 0666;
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0; ++attempt) {
-        temp = temporaryName(folder);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : 0666);
-        if (fd < 0 && (errno != EEXIST || attempt > 100)) fail(path, errno);
-    }
+    if (fd < 0) fd = createNamed(folder, createMode, temp, path);
 
     int err = writeAll(fd, bytes);
     if (err == 0 && exists) {
@@ -166,10 +192,11 @@ void replaceFile(const std::string& path, std::string_view bytes, WriteOptions o
         if (err == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) err = errno;
     }
     if (err == 0 && options.flushToDisk && ::fsync(fd) != 0) err = errno;
+    if (err == 0 && temp.empty()) err = linkUnnamed(fd, folder, temp);
     if (::close(fd) != 0 && err == 0) err = errno;
     if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
     if (err != 0) {
-        ::unlink(temp.c_str());
+        if (!temp.empty()) ::unlink(temp.c_str());
         fail(path, err);
     }
 }

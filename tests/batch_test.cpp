@@ -1,0 +1,192 @@
+#include "batch.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "event_yield.h"
+#include "sorted_file_list.h"
+#include "test_support.h"
+
+namespace tavirel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::readBytes;
+using testing::T;
+using testing::U8;
+using testing::writeBytes;
+
+struct RecordingStatus : StatusLine {
+    void setText(const std::u16string& text) override { texts.push_back(U8(text)); }
+    std::vector<std::string> texts;
+};
+
+struct Switches : ExtensionSwitches {
+    bool on[6] = {true, true, true, true, true, true};
+    bool isOn(int index) const override { return on[index]; }
+};
+
+struct RecordingMessages : MessageBox {
+    void show(const std::u16string& text) override { texts.push_back(U8(text)); }
+    std::vector<std::string> texts;
+};
+
+class BatchTest : public testing::TempDirTest {
+protected:
+    void refresh() { batch.RefreshList(T(dir_.string())); }
+    std::string name(std::string_view file) const { return path(file).string(); }
+    ino_t inode(std::string_view file) const {
+        struct stat st;
+        ::stat(path(file).c_str(), &st);
+        return st.st_ino;
+    }
+
+    Dir_File files;
+    StrOPT stripper;
+    SortedFileList list;
+    RecordingStatus status;
+    Switches switches;
+    RecordingMessages messages;
+    Batch batch{files, stripper, list, status, switches, messages};
+};
+
+TEST_F(BatchTest, RefreshListsTheSwitchedOnExtensionsAndMarksThemAll) {
+    for (const char* f : {"a.c", "b.cpp", "c.h", "d.asm", "e.dt", "f.inc", "g.txt"}) writeBytes(path(f), "x");
+    for (int i = 0; i < 6; ++i) writeBytes(path("more" + std::to_string(i) + ".C"), "x");
+    refresh();
+    ASSERT_EQ(12u, list.count());
+    for (std::size_t i = 0; i < list.count(); ++i) EXPECT_TRUE(list.isMarked(i));
+    EXPECT_EQ("共选中:12个文件", status.texts.back());
+
+    std::fill(std::begin(switches.on), std::end(switches.on), false);
+    switches.on[1] = switches.on[4] = true;
+    refresh();
+    EXPECT_EQ(name("b.cpp"), U8(list.text(0)));
+    EXPECT_EQ(name("e.dt"), U8(list.text(1)));
+    EXPECT_EQ(2u, list.count());
+
+    switches.on[1] = switches.on[4] = false;
+    refresh();
+    EXPECT_EQ(0u, list.count());
+    EXPECT_EQ("共选中:0个文件", status.texts.back());
+
+    const std::size_t shown = status.texts.size();
+    batch.RefreshList(u"");  // empty folder box: list emptied, status kept, nothing searched
+    EXPECT_EQ(0u, list.count());
+    EXPECT_EQ(shown, status.texts.size());
+}
+
+TEST_F(BatchTest, SelectNoneAndSelectAllShowTheirCounts) {
+    for (int i = 0; i < 3; ++i) writeBytes(path(std::to_string(i) + ".h"), "x");
+    refresh();
+    batch.SelectNone();
+    EXPECT_FALSE(list.isMarked(0) || list.isMarked(1) || list.isMarked(2));
+    EXPECT_EQ("共选中:0个文件", status.texts.back());
+    list.setMarked(1, true);
+    batch.SelectAll();
+    EXPECT_TRUE(list.isMarked(0) && list.isMarked(1) && list.isMarked(2));
+    EXPECT_EQ("共选中:3个文件", status.texts.back());
+}
+
+TEST_F(BatchTest, SelectAllStopsAtTheNewEndWhenTheListShrinksDuringAYield) {
+    for (int i = 0; i < 5; ++i) writeBytes(path(std::to_string(i) + ".c"), "x");
+    refresh();
+    bool cleared = false;
+    ScopedYieldHook hook([&] {
+        if (!cleared && list.count() == 5) {
+            cleared = true;
+            list.clear();
+        }
+    });
+    batch.SelectAll();
+    batch.SelectNone();
+    EXPECT_EQ("共选中:0个文件", status.texts.back());
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(BatchTest, ConvertsOnlyMarkedFilesAndShowsEachName) {
+    writeBytes(path("0.c"), "int a; // one\r\n/* two */int b;\r\n");
+    writeBytes(path("1.c"), "keep // me\r\n");
+    writeBytes(path("2.asm"), "mov a ; x\r\n");
+    refresh();
+    list.setMarked(1, false);
+    status.texts.clear();
+    batch.ConvertSelected();
+    EXPECT_EQ((std::vector<std::string>{"正在删除注释：" + name("0.c"), "正在删除注释：" + name("2.asm"), "转换完毕！"}),
+              status.texts);
+    EXPECT_EQ("int a; \r\nint b;\r\n", readBytes(path("0.c")));
+    EXPECT_EQ("keep // me\r\n", readBytes(path("1.c")));
+    EXPECT_EQ("mov a \r\n", readBytes(path("2.asm")));
+    EXPECT_FALSE(list.isMarked(1));  // marks are as before
+    EXPECT_TRUE(list.isMarked(0) && list.isMarked(2));
+    EXPECT_TRUE(messages.texts.empty());
+
+    status.texts.clear();
+    batch.ConvertSelected();  // a second run processes the same files again
+    EXPECT_EQ(3u, status.texts.size());
+}
+
+TEST_F(BatchTest, PassesOverEmptyOversizedAndUnknownLanguageFilesUntouched) {
+    writeBytes(path("empty.c"), "");
+    const std::string big(70000, 'x');
+    writeBytes(path("big.h"), big);
+    writeBytes(path("inc"), "a ; b\r\n");  // listed for "inc"; its key comes from the whole path
+    writeBytes(path("plain.c"), "no comment\r\n");
+    refresh();
+    const ino_t before = inode("plain.c");
+    batch.ConvertSelected();
+    EXPECT_EQ("", readBytes(path("empty.c")));
+    EXPECT_EQ(big, readBytes(path("big.h")));
+    EXPECT_EQ("a ; b\r\n", readBytes(path("inc")));
+    EXPECT_NE(before, inode("plain.c"));  // rewritten all the same
+    EXPECT_EQ("no comment\r\n", readBytes(path("plain.c")));
+    EXPECT_EQ("转换完毕！", status.texts.back());
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+TEST_F(BatchTest, FailureShowsTheMessageAndStopsTheBatchThere) {
+    for (const char* broken : {"b.c", "b.h"}) {
+        writeBytes(path("a.c"), "a; // x\r\n");
+        writeBytes(path("c.c"), "c; // x\r\n");
+        writeBytes(path(broken), "b; // x\r\n");
+        refresh();
+        if (std::string_view(broken) == "b.c") {
+            fs::remove(path(broken));  // deleted after the refresh
+        } else {
+            ::chmod(path(broken).c_str(), 0444);  // read-only, refused even for root
+        }
+        messages.texts.clear();
+        batch.ConvertSelected();
+        ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+        EXPECT_EQ("正在删除注释：" + name(broken), status.texts.back());
+        EXPECT_EQ(name(broken), U8(batch.lastFailure()).substr(0, name(broken).size()));
+        EXPECT_EQ("a; \r\n", readBytes(path("a.c")));
+        EXPECT_EQ("c; // x\r\n", readBytes(path("c.c")));
+        if (fs::exists(path(broken))) {
+            EXPECT_EQ("b; // x\r\n", readBytes(path(broken)));
+        }
+        fs::remove(path(broken));
+    }
+}
+
+TEST_F(BatchTest, StopEndsTheRunAtItsNextYield) {
+    for (int i = 0; i < 4; ++i) writeBytes(path(std::to_string(i) + ".c"), "x; // y\r\n");
+    refresh();
+    std::vector<bool> busy;
+    batch.onBusyChanged = [&](bool b) { busy.push_back(b); };
+    ScopedYieldHook hook([&] {
+        if (status.texts.back() == "正在删除注释：" + name("1.c")) batch.requestStop();
+    });
+    batch.ConvertSelected();
+    EXPECT_EQ("x; \r\n", readBytes(path("0.c")));
+    // The stop came while 1.c was loading: it and the rest are untouched, and no end is shown.
+    for (const char* f : {"1.c", "2.c", "3.c"}) EXPECT_EQ("x; // y\r\n", readBytes(path(f)));
+    EXPECT_EQ("正在删除注释：" + name("1.c"), status.texts.back());
+    EXPECT_EQ((std::vector<bool>{true, false}), busy);
+    EXPECT_EQ(0, batch.runDepth());
+    batch.RefreshList(T(dir_.string()));  // a stopped batch starts nothing more
+    EXPECT_EQ(4u, list.count());
+}
+
+}  // namespace
+}  // namespace tavirel

@@ -1,0 +1,119 @@
+#include "batch.h"
+
+#include "code_page.h"
+#include "errors.h"
+#include "event_yield.h"
+#include "text_file.h"
+
+namespace tavirel {
+namespace {
+
+// Thrown from a yield once a stop is requested. Deliberately not a std::exception, so that no
+// handler on the way (the search skips every std::exception) can swallow it.
+struct RunStopped {};
+
+std::u16string countText(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    return u"共选中:" + std::u16string(digits.begin(), digits.end()) + u"个文件";
+}
+
+std::u16string reasonOf(const std::exception& e) {
+    const auto* fileError = dynamic_cast<const FileError*>(&e);
+    const std::string reason = fileError ? fileError->reason() : e.what();
+    return CodePage::system().decode(reason);
+}
+
+}  // namespace
+
+Batch::Batch(Dir_File& files, StrOPT& stripper, FileList& list, StatusLine& status, ExtensionSwitches& switches,
+             MessageBox& messages)
+    : files_(files), stripper_(stripper), list_(list), status_(status), switches_(switches), messages_(messages) {}
+
+template <typename Procedure>
+void Batch::run(Procedure procedure) {
+    if (stopRequested_) return;
+    // Each run checks for a stop after every yield, its engines' yields included; a nested run
+    // puts its own check in front and takes it away when it ends.
+    ScopedYieldHook stopCheck([this, outer = detail::yieldFn, context = detail::yieldContext] {
+        if (outer) outer(context);
+        if (stopRequested_) throw RunStopped{};
+    });
+    if (depth_++ == 0 && onBusyChanged) onBusyChanged(true);
+    try {
+        procedure();
+    } catch (const RunStopped&) {
+        // Unwound to here: nothing more of this run happens.
+    }
+    if (--depth_ == 0 && onBusyChanged) onBusyChanged(false);
+}
+
+void Batch::RefreshList(const std::u16string& folder) {
+    run([&] {
+        list_.clear();
+        if (folder.empty()) return;
+        for (int i = 0; i < 6; ++i) {
+            if (switches_.isOn(i)) files_.SearchFiles(folder, kExtensions[i], list_);
+        }
+        selectAll();
+    });
+}
+
+void Batch::SelectAll() {
+    run([&] { selectAll(); });
+}
+
+void Batch::selectAll() {
+    const std::size_t count = list_.count();
+    std::size_t marked = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        yieldToEventLoop();
+        if (i >= list_.count()) break;  // the list shrank during the yield
+        list_.setMarked(i, true);
+        ++marked;
+    }
+    status_.setText(countText(marked));
+}
+
+void Batch::SelectNone() {
+    run([&] {
+        const std::size_t count = list_.count();
+        for (std::size_t i = 0; i < count; ++i) {
+            yieldToEventLoop();
+            if (i >= list_.count()) break;
+            list_.setMarked(i, false);
+        }
+        status_.setText(countText(0));
+    });
+}
+
+void Batch::ConvertSelected() {
+    run([&] {
+        std::u16string name;
+        try {
+            const std::size_t count = list_.count();
+            for (std::size_t i = 0; i < count; ++i) {
+                yieldToEventLoop();
+                name.clear();
+                if (!list_.isMarked(i)) continue;
+                name = list_.text(i);
+                status_.setText(u"正在删除注释：" + name);
+                std::u16string text = stripper_.LoadStr_FormFile(name);
+                if (text == StrOPT::kEmptySentinel || text == StrOPT::kSizeSentinel) continue;
+                text = stripper_.DeletStr_Auto(std::move(text));
+                // A name without a dot gives a key from the whole path ("inc" is listed for
+                // "inc"): leave such a file alone rather than write "Error" over it.
+                if (text == StrOPT::kUnknownLanguage) continue;
+                text = stripper_.DeletStr_Mid(std::move(text), u"/*", u"*/");
+                if (!text.empty()) SaveText(name, text);
+            }
+            status_.setText(u"转换完毕！");
+        } catch (const std::exception& e) {
+            lastFailure_ = name.empty() ? reasonOf(e) : name + u": " + reasonOf(e);
+            messages_.show(u"转换出错，转换过程中请不要操作文件！");
+        }
+    });
+}
+
+void Batch::SaveText(const std::u16string& path, const std::u16string& text) { writeTextFile(path, text); }
+
+}  // namespace tavirel
