@@ -70,7 +70,7 @@ struct ChosenSwitches : ExtensionSwitches {
 };
 
 struct StderrMessage : MessageBox {
-    void show(const std::u16string& text) override { printLine(stderr, text); }
+    void showMessage(const std::u16string& text) override { printLine(stderr, text); }
 };
 
 int usageError(const std::string& why) {

@@ -27,7 +27,7 @@ struct Switches : ExtensionSwitches {
 };
 
 struct RecordingMessages : MessageBox {
-    void show(const std::u16string& text) override { texts.push_back(U8(text)); }
+    void showMessage(const std::u16string& text) override { texts.push_back(U8(text)); }
     std::vector<std::string> texts;
 };
 

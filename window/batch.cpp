@@ -109,7 +109,7 @@ void Batch::ConvertSelected() {
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
             lastFailure_ = name.empty() ? reasonOf(e) : name + u": " + reasonOf(e);
-            messages_.show(u"转换出错，转换过程中请不要操作文件！");
+            messages_.showMessage(u"转换出错，转换过程中请不要操作文件！");
         }
     });
 }

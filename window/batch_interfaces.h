@@ -39,7 +39,7 @@ public:
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
-    virtual void show(const std::u16string& text) = 0;
+    virtual void showMessage(const std::u16string& text) = 0;
 };
 
 }  // namespace tavirel

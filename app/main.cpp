@@ -1,0 +1,13 @@
+// tavirel: the window.
+#include <QApplication>
+
+#include "frm_main.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tavirel");
+    tavirel::installQtHooks();
+    tavirel::FrmMain window;
+    window.start();
+    return QApplication::exec();
+}

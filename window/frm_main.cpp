@@ -1,0 +1,268 @@
+#include "frm_main.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include "artwork.h"
+#include "event_yield.h"
+#include "file_list_model.h"
+
+namespace tavirel {
+namespace {
+
+std::u16string toText(const QString& s) { return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())}; }
+QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
+
+// Positions and sizes are laid out in twips; 15 twips make a pixel at 96 dots per inch.
+QRect twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+
+QFont songTi(double points, bool bold = false) {
+    QFont font;
+    // 宋体 where it exists, else the Chinese fonts Debian installs.
+    font.setFamilies({"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "WenQuanYi Zen Hei", "Noto Sans CJK SC"});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+QFont sansSerif(double points) {
+    QFont font;
+    font.setFamilies({"MS Sans Serif", "Sans Serif", "WenQuanYi Zen Hei"});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    return font;
+}
+
+const char16_t* const kSwitchCaptions[6] = {u"C", u"CPP", u"H", u"asm", u"dt", u"inc"};
+
+}  // namespace
+
+FrmMain::FrmMain() : FrmMain(Options{}) {}
+
+FrmMain::FrmMain(Options options) : options_(std::move(options)) {
+    if (options_.programFolder.isEmpty()) options_.programFolder = QCoreApplication::applicationDirPath();
+    model_ = new FileListModel(files_, this);
+    buildControls();
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::buildControls() {
+    setWindowTitle("Tavirel");
+    setWindowIcon(boxIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(662, 360);
+    setFont(songTi(8.25));
+
+    const QString inputStyle = "QLineEdit { background: rgb(0, 64, 0); color: rgb(0, 255, 255); }";
+
+    // Created in tab order, so that Tab walks the controls as the table of the layout does.
+    CmdOpen = new QPushButton("打开", this);
+    CmdOpen->setGeometry(twips(120, 3960, 855, 375));
+    CmdOpen->setFont(sansSerif(8.25));
+    connect(CmdOpen, &QPushButton::clicked, this, &FrmMain::onOpenClicked);
+
+    List1 = new QListView(this);
+    List1->setGeometry(twips(120, 120, 8175, 3660));
+    List1->setFont(sansSerif(8.25));
+    List1->setModel(model_);
+    List1->setUniformItemSizes(true);
+    List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    List1->installEventFilter(this);
+    connect(List1, &QListView::clicked, this, [this](const QModelIndex& index) { model_->toggle(index.row()); });
+
+    TxtInput = new QLineEdit("转换路径：", this);
+    TxtInput->setGeometry(twips(1200, 3960, 8535, 375));
+    TxtInput->setFont(sansSerif(8.25));
+    TxtInput->setStyleSheet(inputStyle);
+
+    const struct {
+        int index;
+        const char* caption;
+        int top;
+    } buttons[] = {{0, "全选", 120}, {1, "全不选", 840}, {3, "转换", 2280}, {4, "退出", 3000}, {2, "刷新", 1560}};
+    for (const auto& b : buttons) {
+        auto* button = new QPushButton(b.caption, this);
+        button->setGeometry(twips(8520, b.top, 1215, 735));
+        button->setFont(sansSerif(8.25));
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, [this, i = b.index] { onCmdClicked(i); });
+        Cmd[static_cast<std::size_t>(b.index)] = button;
+    }
+    CmdOpen->setAutoDefault(false);
+
+    TxtStatus = new QLineEdit("Text1", this);
+    TxtStatus->setGeometry(twips(120, 4440, 9615, 360));
+    TxtStatus->setFont(songTi(9.75));
+    TxtStatus->setStyleSheet(inputStyle);
+
+    const struct {
+        int index;
+        int left;
+    } switches[] = {{5, 7080}, {4, 5715}, {1, 1605}, {3, 4350}, {2, 2970}, {0, 240}};
+    for (const auto& s : switches) {
+        auto* box = new QCheckBox(QString::fromUtf16(kSwitchCaptions[s.index]), this);
+        box->setGeometry(twips(s.left, 4800, 615, 495));
+        box->setChecked(true);
+        CHK[static_cast<std::size_t>(s.index)] = box;
+    }
+
+    Frame1 = new QFrame(this);
+    Frame1->setGeometry(twips(7920, 4800, 1815, 495));
+    Frame1->setFrameShape(QFrame::StyledPanel);
+    Frame1->setCursor(trianglePointer());
+    Frame1->installEventFilter(this);
+
+    Label1 = new QLabel("用户指南", Frame1);
+    Label1->setGeometry(twips(300, 180, 1335, 255));
+    Label1->setFont(songTi(9.75, true));
+    Label1->setStyleSheet("color: rgb(128, 128, 128);");
+    Label1->setToolTip(QDir(options_.programFolder).absoluteFilePath(kGuideAddress));
+    Label1->installEventFilter(this);
+
+    CmdOpen->setFocus();
+}
+
+void FrmMain::start() {
+    // Shown before the engines exist and before the first scan, which then runs on screen.
+    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
+    if (screen.isValid()) move(screen.center() - rect().center());
+    show();
+    dirFile_ = std::make_unique<Dir_File>();
+    strOpt_ = std::make_unique<StrOPT>();
+    StatusLine& status = *this;
+    ExtensionSwitches& switches = *this;
+    MessageBox& messages = *this;
+    batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
+    batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
+    TxtInput->setText(options_.programFolder);
+    batch_->RefreshList(toText(TxtInput->text()));
+}
+
+void FrmMain::onCmdClicked(int index) {
+    if (!batch_) return;
+    switch (index) {
+        case 0: batch_->SelectAll(); break;
+        case 1: batch_->SelectNone(); break;
+        case 2: batch_->RefreshList(toText(TxtInput->text())); break;
+        case 3: batch_->ConvertSelected(); break;
+        case 4: close(); break;
+        default: break;
+    }
+}
+
+void FrmMain::onOpenClicked() {
+    if (!dirFile_ || !batch_) return;
+    const std::u16string folder = dirFile_->BrowseForFolder(winId(), u"请选择目录");
+    if (folder.empty()) return;
+    TxtInput->setText(toQString(folder));
+    TxtStatus->setText("...正扫描目录：" + toQString(folder));
+    batch_->RefreshList(folder);
+}
+
+void FrmMain::openLink() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(options_.programFolder).absoluteFilePath(kGuideAddress)));
+}
+
+// A run under way refuses the buttons that would start another one; marks, "退出" and the
+// window's close stay live. A nested conversion would convert files twice.
+void FrmMain::setBusy(bool busy) {
+    for (int i : {0, 1, 2, 3}) Cmd[static_cast<std::size_t>(i)]->setEnabled(!busy);
+    CmdOpen->setEnabled(!busy);
+    if (!busy && closePending_) {
+        // Closed during the run, which has now unwound: close for real once the handler that
+        // started it has returned, so that nothing on its stack outlives the engines.
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+void FrmMain::closeEvent(QCloseEvent* event) {
+    if (busy()) {
+        // The run ends at its next yield; the engines go only after it has unwound.
+        closePending_ = true;
+        batch_->requestStop();
+        event->ignore();
+        return;
+    }
+    batch_.reset();
+    dirFile_.reset();
+    strOpt_.reset();
+    event->accept();
+}
+
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == Frame1 || watched == Label1) && event->type() == QEvent::MouseButtonRelease) {
+        openLink();
+        return true;
+    }
+    if (watched == List1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
+        model_->toggle(List1->currentIndex().row());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void FrmMain::setText(const std::u16string& text) { TxtStatus->setText(toQString(text)); }
+
+bool FrmMain::isOn(int index) const { return CHK[static_cast<std::size_t>(index)]->isChecked(); }
+
+void FrmMain::showMessage(const std::u16string& text) {
+    if (options_.messages) {
+        options_.messages->showMessage(text);
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), toQString(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+QString FrmMain::GetOpenFileName() {
+    QFileDialog dialog(this, "打开", options_.programFolder);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    // Each filter shows the description the tool has always had; the last group is the pattern.
+    dialog.setNameFilters({"所有文件 (*.*) (*)", "C语言文件(*.C) (*.c)", "汇编语言文件(*.asm) (*.asm)",
+                           "义隆汇编文件(*.dt) (*.dt)"});
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        lastOpenFileName_ = dialog.selectedFiles().first();
+    }
+    return lastOpenFileName_;
+}
+
+void installQtHooks() {
+    static QElapsedTimer sinceEvents;
+    static unsigned calls = 0;
+    sinceEvents.start();
+    setYieldHook(
+        [](void*) {
+            // The clock is read every 16th call only; a call is at most a file's worth of work.
+            if (++calls % 16 != 0 || sinceEvents.elapsed() < 15) return;
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+            sinceEvents.restart();
+        },
+        nullptr);
+    setFolderPicker([](std::uintptr_t owner, const std::u16string& prompt) {
+        QWidget* parent = QWidget::find(static_cast<WId>(owner));
+        const QString folder = QFileDialog::getExistingDirectory(parent, toQString(prompt), QString(),
+                                                                 QFileDialog::ShowDirsOnly);
+        return toText(folder);
+    });
+}
+
+}  // namespace tavirel
