@@ -60,7 +60,10 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
     buildControls();
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+    // The model watches files_, which goes before the children do.
+    delete model_;
+}
 
 void FrmMain::buildControls() {
     setWindowTitle("Tavirel");
@@ -183,8 +186,15 @@ void FrmMain::openLink() {
 // A run under way refuses the buttons that would start another one; marks, "退出" and the
 // window's close stay live. A nested conversion would convert files twice.
 void FrmMain::setBusy(bool busy) {
-    for (int i : {0, 1, 2, 3}) Cmd[static_cast<std::size_t>(i)]->setEnabled(!busy);
-    CmdOpen->setEnabled(!busy);
+    const std::array<QWidget*, 5> refused = {Cmd[0], Cmd[1], Cmd[2], Cmd[3], CmdOpen};
+    const bool hadFocus = std::find(refused.begin(), refused.end(), focusWidget()) != refused.end();
+    if (busy) focusBeforeRun_ = hadFocus ? focusWidget() : nullptr;
+    for (QWidget* w : refused) w->setEnabled(!busy);
+    // A disabled button loses the focus to the next control; it gets it back after the run.
+    if (!busy && focusBeforeRun_) {
+        focusBeforeRun_->setFocus();
+        focusBeforeRun_ = nullptr;
+    }
     if (!busy && closePending_) {
         // Closed during the run, which has now unwound: close for real once the handler that
         // started it has returned, so that nothing on its stack outlives the engines.

@@ -2,6 +2,7 @@
 // the two engines, and releases them only once no run is using them any more.
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<StrOPT> strOpt_;
     std::unique_ptr<Batch> batch_;
     bool closePending_ = false;
+    QPointer<QWidget> focusBeforeRun_;
     QString lastOpenFileName_;
 };
 
