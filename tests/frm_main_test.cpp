@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include "event_yield.h"
 #include "test_support.h"
@@ -153,14 +154,26 @@ TEST_F(FrmMainTest, ClosingDuringAConversionEndsItLeavingEveryFileOldOrWhole) {
     for (int i = 0; i < 200; ++i) writeBytes(path(std::to_string(i) + ".c"), before);
     startWindow();
     int yields = 0;
+    bool timedOut = false;
+    int exitCode = -1;
     {
         ScopedYieldHook hook([&] {
             if (++yields == 300) window->close();  // arrives at a yield, as a close event would
         });
-        buttons["转换"]->click();
+        // Run as the program does, inside the event loop, which must end by itself.
+        QTimer::singleShot(0, [&] { buttons["转换"]->click(); });
+        QTimer watchdog;
+        watchdog.setSingleShot(true);
+        QObject::connect(&watchdog, &QTimer::timeout, [&] {
+            timedOut = true;
+            QApplication::exit(1);
+        });
+        watchdog.start(10000);
+        exitCode = QApplication::exec();
     }
+    EXPECT_FALSE(timedOut);
+    EXPECT_EQ(0, exitCode);
     EXPECT_FALSE(window->busy());
-    QApplication::processEvents();  // the deferred close
     EXPECT_FALSE(window->hasEngines());
     EXPECT_FALSE(window->isVisible());
     int converted = 0;
