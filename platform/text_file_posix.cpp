@@ -37,12 +37,13 @@ std::string folderOf(const std::string& path) {
 }
 
 // Follows a chain of symbolic links to the file that a write must replace, even when that file
-// does not exist yet.
-std::string resolveLinks(const std::string& path) {
+// does not exist yet. `exists` and `st` tell of that file.
+std::string resolveLinks(const std::string& path, bool& exists, struct stat& st) {
     std::string current = path;
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st;
-        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        exists = ::lstat(current.c_str(), &st) == 0;
+        if (!exists && errno != ENOENT) fail(path, errno);
+        if (!exists || !S_ISLNK(st.st_mode)) return current;
         std::string target(PATH_MAX, '\0');
         const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
         if (n < 0) fail(path, errno);
@@ -163,10 +164,9 @@ void writeTextFile(std::u16string_view path, std::u16string_view text, WriteOpti
 }
 
 void replaceFile(const std::string& path, std::string_view bytes, WriteOptions options) {
-    const std::string target = resolveLinks(path);
+    bool exists = false;
     struct stat st;
-    const bool exists = ::lstat(target.c_str(), &st) == 0;
-    if (!exists && errno != ENOENT) fail(path, errno);
+    const std::string target = resolveLinks(path, exists, st);
     if (exists) {
         if (S_ISDIR(st.st_mode)) fail(path, EISDIR);
         if (!S_ISREG(st.st_mode)) throw FileError(path, "not a regular file");

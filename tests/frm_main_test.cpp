@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
@@ -105,6 +107,29 @@ TEST_F(FrmMainTest, ButtonsAndClicksDriveTheBatch) {
     buttons["刷新"]->click();
     EXPECT_EQ(0, list->model()->rowCount());
     EXPECT_EQ("共选中:0个文件", status->text());
+
+    buttons["退出"]->click();  // no question asked
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_FALSE(window->hasEngines());
+}
+
+TEST_F(FrmMainTest, FileDialogOpensInTheProgramFolderWithItsFourFilters) {
+    startWindow();
+    QString title, shownFolder;
+    QStringList filters;
+    QTimer::singleShot(0, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            title = dialog->windowTitle();
+            shownFolder = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+            dialog->reject();
+        }
+    });
+    EXPECT_EQ("", window->GetOpenFileName());  // cancelled, nothing ever chosen
+    EXPECT_EQ("打开", title);
+    EXPECT_EQ(QDir(folder).canonicalPath(), QDir(shownFolder).canonicalPath());
+    EXPECT_EQ(4, filters.size());
+    EXPECT_TRUE(filters.value(1).startsWith("C语言文件(*.C)"));
 }
 
 TEST_F(FrmMainTest, PickerCancelChangesNothingAndAPickScansTheFolder) {
