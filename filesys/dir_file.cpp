@@ -1,13 +1,8 @@
 #include "dir_file.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
 #include <vector>
 
 #include "code_page.h"
-#include "errors.h"
 #include "event_yield.h"
 #include "folder_enum.h"
 #include "lower_case.h"
@@ -71,16 +66,7 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
 
 void Dir_File::MakeDir(std::u16string fPath) {
     const std::string path = platformPath(fPath);
-    std::u16string_view name = fPath;
-    while (name.size() > 1 && name.back() == u'/') name.remove_suffix(1);
-    if (const auto slash = name.rfind(u'/'); slash != std::u16string_view::npos) name.remove_prefix(slash + 1);
-
-    // The lookup sees folders and ordinary files, but not hidden ones.
-    struct stat st;
-    const bool visible = ::stat(path.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || S_ISREG(st.st_mode)) &&
-                         !(name.size() > 0 && name[0] == u'.');
-    if (visible) return;
-    if (::mkdir(path.c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+    if (!folderOrFileVisible(path)) createFolder(path);
 }
 
 std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt) {

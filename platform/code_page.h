@@ -34,7 +34,6 @@ public:
     static std::string systemCodesetName();
 
     const std::string& name() const { return name_; }
-    bool isUtf8() const { return utf8_; }
 
     std::u16string decode(std::string_view bytes) const;
     std::string encode(std::u16string_view text) const;

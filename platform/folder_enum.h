@@ -40,6 +40,13 @@ public:
     virtual std::unique_ptr<FolderListing> findFirst(const std::string& path, FindData& data) = 0;
 };
 
+/// The directory lookup: true when `path` names a folder or an ordinary file that is not hidden
+/// (its name does not start with ".").
+bool folderOrFileVisible(const std::string& path);
+
+/// Creates the one folder that `path` names. Throws FileError.
+void createFolder(const std::string& path);
+
 /// The real file system. A folder's word is exactly kAttributeDirectory when it is not a
 /// symbolic link, its name does not start with "." (hidden) and it has a write permission bit
 /// (not read-only). "." and ".." carry the attributes of the folders they stand for.

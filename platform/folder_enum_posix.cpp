@@ -4,8 +4,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "errors.h"
 
 namespace tavirel {
 namespace {
@@ -80,6 +83,17 @@ public:
 };
 
 }  // namespace
+
+bool folderOrFileVisible(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode))) return false;
+    const std::string_view name = lastComponent(path);
+    return name.empty() || name[0] != '.';
+}
+
+void createFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+}
 
 FolderReader& systemFolderReader() {
     static PosixFolderReader reader;

@@ -53,8 +53,4 @@ void writeTextFile(std::u16string_view path, std::u16string_view text, WriteOpti
 /// with several hard links gets a new inode under this name; its other names keep the old bytes.
 void replaceFile(const std::string& path, std::string_view bytes, WriteOptions options = {});
 
-/// The whole content of a regular file. Throws FileError. Returns false, reading nothing, when the
-/// file holds more than `byteLimit` bytes.
-bool readFileBytes(const std::string& path, std::string& out, std::size_t byteLimit = SIZE_MAX);
-
 }  // namespace tavirel

@@ -104,10 +104,8 @@ int linkUnnamed(int fd, const std::string& folder, std::string& temp) {
     return err;
 }
 
-}  // namespace
-
-std::string platformPath(std::u16string_view path) { return CodePage::system().encode(path); }
-
+// The whole content of a regular file. Throws FileError. Returns false, reading nothing, when the
+// file holds more than `byteLimit` bytes.
 bool readFileBytes(const std::string& path, std::string& out, std::size_t byteLimit) {
     // O_NONBLOCK keeps a listed FIFO from hanging the open; it is refused just below.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -136,6 +134,10 @@ bool readFileBytes(const std::string& path, std::string& out, std::size_t byteLi
     out.resize(used);
     return true;
 }
+
+}  // namespace
+
+std::string platformPath(std::u16string_view path) { return CodePage::system().encode(path); }
 
 TextInput::TextInput(std::u16string_view path, std::size_t byteLimit) {
     std::string bytes;
