@@ -12,6 +12,8 @@
 #include "batch.h"
 #include "code_page.h"
 #include "errors.h"
+#include "event_yield.h"
+#include "interrupt.h"
 #include "lower_case.h"
 #include "sorted_file_list.h"
 
@@ -102,6 +104,8 @@ bool chooseExtensions(const std::string& list, ChosenSwitches& switches, std::st
 }  // namespace
 
 int main(int argc, char** argv) {
+    // An interrupt stops the run at its next yield instead of ending the process mid-file.
+    catchInterrupts();
     ChosenSwitches switches;
     bool listOnly = false;
     std::vector<std::string> folders;
@@ -142,13 +146,20 @@ int main(int argc, char** argv) {
     PrintedStatus status;
     StderrMessage messages;
     Batch batch(files, stripper, list, status, switches, messages);
+    setYieldHook(
+        [](void* b) {
+            if (caughtInterrupt()) static_cast<Batch*>(b)->requestStop();
+        },
+        &batch);
 
     batch.RefreshList(CodePage::system().decode(folders[0]));
+    if (const int signal = caughtInterrupt()) return 128 + signal;
     if (listOnly) {
         for (std::size_t i = 0; i < list.count(); ++i) printLine(stdout, list.text(i));
         return 0;
     }
     batch.ConvertSelected();
+    if (const int signal = caughtInterrupt()) return 128 + signal;
     if (!batch.lastFailure().empty()) {
         printLine(stderr, batch.lastFailure());
         return 1;

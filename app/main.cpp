@@ -2,8 +2,10 @@
 #include <QApplication>
 
 #include "frm_main.h"
+#include "interrupt.h"
 
 int main(int argc, char** argv) {
+    tavirel::catchInterrupts();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavirel");
     tavirel::installQtHooks();

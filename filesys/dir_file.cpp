@@ -2,11 +2,9 @@
 
 #include <vector>
 
-#include "code_page.h"
 #include "event_yield.h"
 #include "folder_enum.h"
 #include "lower_case.h"
-#include "text_file.h"
 
 namespace tavirel {
 namespace {
@@ -27,22 +25,24 @@ Dir_File::Dir_File(FolderReader* reader) : reader_(reader ? *reader : systemFold
 
 void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
     // Every step that fails is passed over and the walk goes on: nothing leaves this call.
-    const CodePage& codePage = CodePage::system();
     std::vector<std::u16string> subfolders;
     const std::u16string lowerFilter = toLower(strFilter);
 
     auto handleEntry = [&](const FindData& data) {
-        const std::u16string name = codePage.decode(data.cFileName);
+        const std::u16string& name = data.cFileName;
         if (data.dwFileAttributes == kAttributeDirectory) {
-            if (name != u"." && name != u"..") subfolders.push_back(strDir + u'/' + name);
+            if (name != u"." && name != u"..") subfolders.push_back(strDir + kPathSeparator + name);
+        } else if (!isRegularFile(data.dwFileAttributes)) {
+            // Links, special files and folders not descended into are neither followed nor listed:
+            // converting one would write outside the tree or stop the batch.
         } else if (strFilter == u"*" || toLower(GetExtName(name)) == lowerFilter) {
-            objList.AddItem(strDir + u'/' + name);
+            objList.AddItem(strDir + kPathSeparator + name);
         }
     };
 
     try {
         FindData data;
-        std::unique_ptr<FolderListing> listing = reader_.findFirst(codePage.encode(strDir + u'/'), data);
+        std::unique_ptr<FolderListing> listing = reader_.findFirst(strDir + kPathSeparator, data);
         if (!listing) return;
         for (bool more = true; more;) {
             try {
@@ -65,8 +65,7 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
 }
 
 void Dir_File::MakeDir(std::u16string fPath) {
-    const std::string path = platformPath(fPath);
-    if (!folderOrFileVisible(path)) createFolder(path);
+    if (!folderOrFileVisible(fPath)) createFolder(fPath);
 }
 
 std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt) {
@@ -74,7 +73,7 @@ std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16strin
     const FolderPicker picker = installedPicker();
     std::u16string folder = picker ? picker(hWndOwner, sPrompt) : std::u16string();
     // The root keeps its separator: without it the result would read as a cancel.
-    if (folder.size() > 1 && folder.back() == u'/') folder.pop_back();
+    if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
     return folder;
 }
 

@@ -32,19 +32,20 @@ public:
     /// Reads folders through `reader`; by default the real file system.
     explicit Dir_File(FolderReader* reader = nullptr);
 
-    /// Appends `strDir` + "/" + name for every entry under `strDir` whose extension, lower-cased,
-    /// equals `strFilter` lower-cased, or for every entry when `strFilter` is "*". A folder's files
-    /// are appended while it is read; its subfolders are searched after it is closed, each subtree
-    /// whole before the next. Only plain folders (attribute word exactly 16) are descended into.
-    /// Yields before each next entry, before each descent, and in GetExtName. Never throws.
+    /// Appends `strDir` + separator + name for every regular file under `strDir` whose extension,
+    /// lower-cased, equals `strFilter` lower-cased, or for every regular file when `strFilter` is
+    /// "*". A folder's files are appended while it is read; its subfolders are searched after it
+    /// is closed, each subtree whole before the next. Only plain folders (attribute word exactly
+    /// 16) are descended into; links, special files and other folders are neither followed nor
+    /// listed. Yields before each next entry, before each descent, and in GetExtName. Never throws.
     void SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList);
 
     /// Creates the folder `fPath` unless a folder or file of that name is visible (dot names are
     /// hidden). Only the last folder of the path is created. Throws FileError.
     void MakeDir(std::u16string fPath);
 
-    /// The folder the user picks, without one trailing "/" (the root stays "/"); the empty text
-    /// when the user cancels.
+    /// The folder the user picks, without one trailing separator (the root "/" stays as it is);
+    /// the empty text when the user cancels.
     std::u16string BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt);
 
     /// The characters after the last "." of `strFileName`, in their own case; the whole text when

@@ -13,18 +13,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// A file or folder that could not be opened, read, written or created.
+/// A file or folder that could not be opened, read, written or created, or that is refused.
 class FileError : public Error {
 public:
-    /// `path` is the platform path (bytes in the system code page), `reason` a human-readable cause.
-    FileError(std::string path, std::string reason)
-        : Error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    /// `reason` is a short human-readable cause in plain ASCII, such as "read-only file".
+    FileError(std::u16string path, std::string reason);
 
-    const std::string& path() const { return path_; }
+    const std::u16string& path() const { return path_; }
     const std::string& reason() const { return reason_; }
 
 private:
-    std::string path_;
+    std::u16string path_;
     std::string reason_;
 };
 

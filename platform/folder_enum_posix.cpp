@@ -1,24 +1,30 @@
-#include "folder_enum.h"
-
+// Folder enumeration over opendir/readdir. The entry type that readdir gives spares a stat for
+// everything but folders, as find(1) does.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
+#include "code_page.h"
 #include "errors.h"
+#include "folder_enum.h"
 
 namespace tavirel {
+
+const char16_t kPathSeparator = u'/';
+
 namespace {
 
 std::uint32_t wordFor(const struct stat& st, std::string_view name) {
     if (S_ISLNK(st.st_mode)) return kAttributeReparsePoint;
-    std::uint32_t word = S_ISDIR(st.st_mode) ? kAttributeDirectory : kAttributeNormal;
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode)) return kAttributeDevice;
+    std::uint32_t word = S_ISDIR(st.st_mode) ? std::uint32_t{kAttributeDirectory} : 0;
     if (!name.empty() && name[0] == '.') word |= kAttributeHidden;
     if ((st.st_mode & 0222) == 0) word |= kAttributeReadOnly;
-    return word == kAttributeNormal ? kAttributeNormal : word & ~kAttributeNormal;
+    return word == 0 ? kAttributeNormal : word;
 }
 
 std::string_view lastComponent(std::string_view path) {
@@ -29,13 +35,13 @@ std::string_view lastComponent(std::string_view path) {
 
 class PosixListing : public FolderListing {
 public:
-    PosixListing(DIR* dir, std::string path) : dir_(dir), path_(std::move(path)) {}
+    explicit PosixListing(DIR* dir) : dir_(dir) {}
     ~PosixListing() override { ::closedir(dir_); }
 
     bool findNext(FindData& data) override {
         const dirent* entry = ::readdir(dir_);
         if (!entry) return false;
-        data.cFileName = entry->d_name;
+        data.cFileName = CodePage::system().decode(entry->d_name);
         data.dwFileAttributes = attributesOf(*entry);
         return true;
     }
@@ -43,40 +49,31 @@ public:
 private:
     std::uint32_t attributesOf(const dirent& entry) const {
         const std::string_view name = entry.d_name;
-        if (name == "." || name == "..") return dotEntryAttributes(name);
-        // The entry type spares a stat for everything but folders, as find(1) does.
+        // "." and ".." are folders the search never enters or lists; their own flags do not matter.
+        if (name == "." || name == "..") return kAttributeDirectory | kAttributeHidden;
         switch (entry.d_type) {
             case DT_REG: return name[0] == '.' ? kAttributeHidden : kAttributeNormal;
             case DT_LNK: return kAttributeReparsePoint;
-            default: break;
+            case DT_FIFO:
+            case DT_SOCK:
+            case DT_CHR:
+            case DT_BLK: return kAttributeDevice;
+            default: break;  // a folder, or a file system that does not say
         }
         struct stat st;
-        if (::fstatat(::dirfd(dir_), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kAttributeNormal;
+        if (::fstatat(::dirfd(dir_), entry.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kAttributeDevice;
         return wordFor(st, name);
     }
 
-    // "." is the folder being read and ".." its parent: their own names decide whether they are
-    // hidden, their own modes whether they are read-only.
-    std::uint32_t dotEntryAttributes(std::string_view name) const {
-        const std::string path = name == "." ? path_ : path_ + "/..";
-        struct stat st;
-        if (::stat(path.c_str(), &st) != 0) return kAttributeDirectory | kAttributeHidden;
-        char* real = ::realpath(path.c_str(), nullptr);
-        const std::string realPath = real ? real : path;
-        std::free(real);
-        return wordFor(st, lastComponent(realPath));
-    }
-
     DIR* dir_;
-    std::string path_;
 };
 
 class PosixFolderReader : public FolderReader {
 public:
-    std::unique_ptr<FolderListing> findFirst(const std::string& path, FindData& data) override {
-        DIR* dir = ::opendir(path.c_str());
+    std::unique_ptr<FolderListing> findFirst(const std::u16string& path, FindData& data) override {
+        DIR* dir = ::opendir(CodePage::system().encode(path).c_str());
         if (!dir) return nullptr;
-        auto listing = std::make_unique<PosixListing>(dir, path);
+        auto listing = std::make_unique<PosixListing>(dir);
         if (!listing->findNext(data)) return nullptr;
         return listing;
     }
@@ -84,15 +81,33 @@ public:
 
 }  // namespace
 
-bool folderOrFileVisible(const std::string& path) {
+bool folderOrFileVisible(const std::u16string& path) {
+    const std::string bytes = CodePage::system().encode(path);
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode))) return false;
-    const std::string_view name = lastComponent(path);
+    if (::stat(bytes.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode))) return false;
+    const std::string_view name = lastComponent(bytes);
     return name.empty() || name[0] != '.';
 }
 
-void createFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+void createFolder(const std::u16string& path) {
+    if (::mkdir(CodePage::system().encode(path).c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+}
+
+std::string folderUnreadableReason(const std::u16string& path) {
+    if (path.empty()) return "no folder named";
+    std::string bytes;
+    try {
+        bytes = CodePage::system().encode(path);
+    } catch (const EncodeError& e) {
+        return e.what();
+    }
+    const int fd = ::open(bytes.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return std::strerror(errno);
+    // Listing needs read permission, reaching the entries needs search permission.
+    const int searchable = ::faccessat(fd, ".", X_OK, AT_EACCESS);
+    const int err = errno;
+    ::close(fd);
+    return searchable == 0 ? std::string() : std::strerror(err);
 }
 
 FolderReader& systemFolderReader() {

@@ -1,56 +1,98 @@
-// Source text files: read whole, handed out line by line; written back by atomic replacement.
-// Paths are texts and cross to the platform in the system code page.
+// Source files on disk: read whole through a handle that never follows a link, and replaced
+// atomically by a new file that carries everything the old one had. Paths are texts; the platform
+// layer converts them at its boundary.
+//
+// A conversion reads a SourceFile, prepares a Replacement from it (the new content in a file no
+// one can see yet) and commits it (the one visible step). Preparing may run on any thread;
+// committing is what the batch does in list order.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace tavirel {
 
-/// The platform form of a path: its bytes in the system code page. Throws EncodeError.
-std::string platformPath(std::u16string_view path);
-
-/// Sequential input by the line rule: a line ends at CR or CR LF, which is not part of it; a
-/// lone LF is an ordinary character; the last line runs to the end of the file; a terminator at
-/// the very end starts no further line. The file is read and decoded whole when opened, and
-/// reading never yields. Opening throws FileError (with the path and the reason) when the file
-/// cannot be read.
-class TextInput {
+/// A regular file opened for reading without following a link, its bytes read whole. It stays
+/// open until destroyed, so that a Replacement takes the metadata of exactly this file.
+class SourceFile {
 public:
-    /// A file of more than `byteLimit` bytes is not read at all: tooLarge() is true and the input
-    /// holds no lines.
-    explicit TextInput(std::u16string_view path, std::size_t byteLimit = SIZE_MAX);
+    /// Throws FileError when `path` cannot be opened or read, or is not a regular file (a link,
+    /// a folder, a FIFO, a device). A file of more than `byteLimit` bytes is not read: tooLarge().
+    explicit SourceFile(std::u16string path, std::size_t byteLimit = SIZE_MAX);
+    ~SourceFile();
+    SourceFile(SourceFile&&) noexcept;
+    SourceFile& operator=(SourceFile&&) noexcept;
 
-    bool tooLarge() const { return tooLarge_; }
-    bool atEnd() const { return pos_ >= text_.size(); }
-    /// The next line without its terminator. Valid until the next call or the input's end.
-    std::u16string_view readLine();
+    const std::u16string& path() const;
+    bool tooLarge() const;
+    /// The whole content; empty when tooLarge().
+    const std::string& bytes() const;
 
 private:
-    std::u16string text_;
-    std::size_t pos_ = 0;
-    bool tooLarge_ = false;
+    friend class Replacement;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// What a new file gets by default in each folder (its group, an inherited access list), learnt
+/// once per folder so that each file costs no more system calls than it must. One per thread,
+/// for one run: it is not shared between threads, and it forgets when destroyed.
+class NewFileDefaults {
+public:
+    NewFileDefaults();
+    ~NewFileDefaults();
+    NewFileDefaults(const NewFileDefaults&) = delete;
+    NewFileDefaults& operator=(const NewFileDefaults&) = delete;
+
+private:
+    friend class Replacement;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 struct WriteOptions {
-    /// fsync the new content before it replaces the old. Protects against a power cut, not
-    /// just a killed process, at the price of one disk flush per file.
+    /// Flush the new content to the disk before it replaces the old: protects against a power
+    /// cut, not just a killed process, at the price of one disk flush per file.
     bool flushToDisk = false;
 };
 
-/// Writes `text`, encoded in the system code page and nothing after it, over the file at `path`
-/// (created if missing) through replaceFile(). Throws EncodeError before touching anything if
-/// the text holds a character the code page lacks.
-void writeTextFile(std::u16string_view path, std::u16string_view text, WriteOptions options = {});
+/// New bytes for a SourceFile, prepared in the original's folder where no one can see them, with
+/// the original's mode, owner, group, access list and extended attributes. Destroying one that
+/// was not committed drops it without a trace.
+class Replacement {
+public:
+    /// Throws FileError, leaving nothing behind, for a file it refuses: one with no write
+    /// permission bit at all (even for root), one this user may not write, or one whose owner,
+    /// group, access list or user attributes the new file cannot be given.
+    Replacement(const SourceFile& original, std::string_view bytes, NewFileDefaults& defaults,
+                WriteOptions options = {});
+    ~Replacement();
+    Replacement(Replacement&&) noexcept;
+    Replacement& operator=(Replacement&&) noexcept;
 
-/// Replaces the file at `path` by `bytes` atomically: a temporary dot-named ".tmp" file in the
-/// same folder, given the original's permission bits (and owner where allowed), renamed over it.
-/// A symbolic link is written through to its target. Refused with FileError, leaving everything
-/// as it was: a folder or special file, a file with no write permission bit at all (even for
-/// root), a file the process may not write in place, any failure of the write itself. A file
-/// with several hard links gets a new inode under this name; its other names keep the old bytes.
-void replaceFile(const std::string& path, std::string_view bytes, WriteOptions options = {});
+    /// Puts the new file in the original's place in one atomic step. Throws FileError, leaving
+    /// the original as it was.
+    void commit();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+/// Writes `bytes` over the file at `path` as a Replacement does, or creates the file (also
+/// atomically) when nothing of that name exists. Throws FileError.
+void replaceFile(const std::u16string& path, std::string_view bytes, WriteOptions options = {});
+
+/// replaceFile() with `text` encoded in the system code page; throws EncodeError before touching
+/// anything if the text holds a character the code page lacks.
+void writeTextFile(const std::u16string& path, std::u16string_view text, WriteOptions options = {});
+
+namespace detail {
+/// Tests only: runs inside commit(), after the new file is named and before the rename.
+inline void (*commitSeam)() = nullptr;
+}  // namespace detail
 
 }  // namespace tavirel

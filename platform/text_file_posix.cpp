@@ -1,68 +1,47 @@
-#include "text_file.h"
-
+// Reading and replacing files on Linux with as few system calls as the guarantees allow: per
+// converted file an open that follows no link, one fstat, one read, an unnamed file for the new
+// content, owner, mode and attributes only where they differ, then a link and a rename.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <unordered_map>
+#include <vector>
 
 #include "code_page.h"
 #include "errors.h"
+#include "text_file.h"
 
 namespace tavirel {
 namespace {
 
-[[noreturn]] void fail(const std::string& path, int err) { throw FileError(path, std::strerror(err)); }
+std::string reasonFor(int err) {
+    // With O_NOFOLLOW, ELOOP means the name itself is a link.
+    if (err == ELOOP) return "symbolic link";
+    return std::strerror(err);
+}
 
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : fd_(fd) {}
-    ~FdCloser() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-
-private:
-    int fd_;
-};
+[[noreturn]] void fail(const std::u16string& path, int err) { throw FileError(path, reasonFor(err)); }
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return {};
+    if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Follows a chain of symbolic links to the file that a write must replace, even when that file
-// does not exist yet. `exists` and `st` tell of that file.
-std::string resolveLinks(const std::string& path, bool& exists, struct stat& st) {
-    std::string current = path;
-    for (int hops = 0; hops < 40; ++hops) {
-        exists = ::lstat(current.c_str(), &st) == 0;
-        if (!exists && errno != ENOENT) fail(path, errno);
-        if (!exists || !S_ISLNK(st.st_mode)) return current;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-        if (n < 0) fail(path, errno);
-        target.resize(static_cast<std::size_t>(n));
-        if (target.empty() || target[0] != '/') {
-            const std::string folder = folderOf(current);
-            if (!folder.empty()) target = folder + "/" + target;
-        }
-        current = target;
-    }
-    fail(path, ELOOP);
-}
-
 std::string temporaryName(const std::string& folder) {
-    static std::mt19937_64 random{std::random_device{}()};
+    static const int pid = static_cast<int>(::getpid());
+    thread_local std::mt19937_64 random{std::random_device{}()};
     char name[64];
-    std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", static_cast<int>(::getpid()),
-                  static_cast<unsigned long long>(random()));
-    return folder.empty() ? std::string(name) : folder + "/" + name;
+    std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", pid, static_cast<unsigned long long>(random()));
+    return folder + "/" + name;
 }
 
 // 0, or the errno of the failed write.
@@ -78,129 +57,308 @@ int writeAll(int fd, std::string_view bytes) {
     return 0;
 }
 
-// Creates a fresh dot-named file in `folder`; throws FileError for `path` when it cannot.
-int createNamed(const std::string& folder, mode_t mode, std::string& temp, const std::string& path) {
-    for (int attempt = 0;; ++attempt) {
-        temp = temporaryName(folder);
-        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) return fd;
-        if (errno != EEXIST || attempt > 100) {
-            temp.clear();
-            fail(path, errno);
-        }
+mode_t processUmask() {
+    // Read without changing it where the kernel tells; umask() itself would change it for an
+    // instant under the other threads' feet.
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
     }
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
 }
 
-// Gives the unnamed file `fd` a fresh dot name in `folder`: 0, or the errno.
-int linkUnnamed(int fd, const std::string& folder, std::string& temp) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    for (int attempt = 0; attempt <= 100; ++attempt) {
-        temp = temporaryName(folder);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
-        if (errno != EEXIST) break;
-    }
-    const int err = errno;
-    temp.clear();
-    return err;
+bool mustKeep(std::string_view attribute) {
+    // Access lists and user attributes decide who may do what: without them the file is refused.
+    // Security labels and trusted attributes are kept where the process may set them; a label
+    // the system gives every new file by itself need not be copied.
+    return attribute.rfind("security.", 0) != 0 && attribute.rfind("trusted.", 0) != 0;
 }
 
-// The whole content of a regular file. Throws FileError. Returns false, reading nothing, when the
-// file holds more than `byteLimit` bytes.
-bool readFileBytes(const std::string& path, std::string& out, std::size_t byteLimit) {
-    // O_NONBLOCK keeps a listed FIFO from hanging the open; it is refused just below.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) fail(path, errno);
-    FdCloser closer(fd);
-    struct stat st;
-    if (::fstat(fd, &st) != 0) fail(path, errno);
-    if (S_ISDIR(st.st_mode)) fail(path, EISDIR);
-    if (!S_ISREG(st.st_mode)) throw FileError(path, "not a regular file");
-    if (static_cast<std::size_t>(st.st_size) > byteLimit) return false;
+constexpr char kAccessAcl[] = "system.posix_acl_access";
 
-    out.clear();
-    out.resize(static_cast<std::size_t>(st.st_size) + 1);
+}  // namespace
+
+// --- SourceFile ------------------------------------------------------------------------------
+
+struct SourceFile::Impl {
+    std::u16string path;
+    std::string platformPath;
+    int fd = -1;
+    struct stat st {};
+    bool tooLarge = false;
+    std::string bytes;
+
+    ~Impl() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::make_unique<Impl>()) {
+    Impl& f = *impl_;
+    f.path = std::move(path);
+    f.platformPath = CodePage::system().encode(f.path);
+    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
+    f.fd = ::open(f.platformPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (f.fd < 0) fail(f.path, errno);
+    if (::fstat(f.fd, &f.st) != 0) fail(f.path, errno);
+    if (S_ISDIR(f.st.st_mode)) fail(f.path, EISDIR);
+    if (!S_ISREG(f.st.st_mode)) throw FileError(f.path, "not a regular file");
+    const auto size = static_cast<std::size_t>(f.st.st_size);
+    if (size > byteLimit) {
+        f.tooLarge = true;
+        return;
+    }
+    // One read of one byte more than the size: a short read of a regular file is its end.
+    f.bytes.resize(size + 1);
     std::size_t used = 0;
     for (;;) {
-        if (used == out.size()) out.resize(out.size() * 2);
-        const ssize_t n = ::read(fd, out.data() + used, out.size() - used);
+        const ssize_t n = ::read(f.fd, f.bytes.data() + used, f.bytes.size() - used);
         if (n < 0) {
             if (errno == EINTR) continue;
-            fail(path, errno);
+            fail(f.path, errno);
         }
-        if (n == 0) break;
         used += static_cast<std::size_t>(n);
-        if (used > byteLimit) return false;  // grew while we read it
+        if (used < f.bytes.size()) break;
+        if (used > byteLimit) {  // grew while we read it
+            f.tooLarge = true;
+            f.bytes.clear();
+            return;
+        }
+        f.bytes.resize(f.bytes.size() * 2);
     }
-    out.resize(used);
-    return true;
+    f.bytes.resize(used);
+}
+
+SourceFile::~SourceFile() = default;
+SourceFile::SourceFile(SourceFile&&) noexcept = default;
+SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;
+const std::u16string& SourceFile::path() const { return impl_->path; }
+bool SourceFile::tooLarge() const { return impl_->tooLarge; }
+const std::string& SourceFile::bytes() const { return impl_->bytes; }
+
+// --- NewFileDefaults -------------------------------------------------------------------------
+
+struct NewFileDefaults::Impl {
+    struct Folder {
+        gid_t group;      // the group a new file gets: the folder's own where it is set-group-ID
+        bool defaultAcl;  // a new file inherits an access list instead of the umask
+    };
+
+    uid_t user = ::geteuid();
+    gid_t group = ::getegid();
+    mode_t umask = processUmask();
+    std::unordered_map<std::string, Folder> folders;
+    std::string lastName;
+    Folder last{};
+
+    // Never fails: a folder that cannot be asked gets the cautious answer, which costs calls.
+    const Folder& folder(const std::string& name) {
+        if (name == lastName) return last;
+        auto it = folders.find(name);
+        if (it == folders.end()) {
+            Folder facts{group, true};
+            struct stat st;
+            if (::stat(name.c_str(), &st) == 0) {
+                if (st.st_mode & S_ISGID) facts.group = st.st_gid;
+                const ssize_t n = ::getxattr(name.c_str(), "system.posix_acl_default", nullptr, 0);
+                facts.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
+            }
+            it = folders.emplace(name, facts).first;
+        }
+        lastName = name;
+        last = it->second;
+        return last;
+    }
+};
+
+NewFileDefaults::NewFileDefaults() : impl_(std::make_unique<Impl>()) {}
+NewFileDefaults::~NewFileDefaults() = default;
+
+// --- Replacement -----------------------------------------------------------------------------
+
+namespace {
+
+// 0, or the errno: gives the unnamed file `fd` the name `name`. Through the descriptor where the
+// process may (root), else through /proc, which any process may.
+int linkUnnamed(int fd, const std::string& name) {
+    static std::atomic<bool> emptyPathWorks{true};
+    if (emptyPathWorks.load(std::memory_order_relaxed)) {
+        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != ENOENT && errno != EPERM) return errno;
+        emptyPathWorks.store(false, std::memory_order_relaxed);
+    }
+    char self[32];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// The new content of one file until it is renamed into place; gone without a trace if it is not.
+struct NewFile {
+    std::u16string path;  // for messages
+    std::string target;
+    std::string folder;
+    std::string temp;  // the name of a named temporary file; empty while the new file is unnamed
+    int fd = -1;
+
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile() {
+        if (fd >= 0) ::close(fd);
+        if (!temp.empty()) ::unlink(temp.c_str());
+    }
+
+    void open(mode_t mode) {
+        // An unnamed file: a process killed now leaves nothing behind. Where the file system has
+        // no unnamed files, a dot-named one is used from the start.
+        fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0) return;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) fail(path, errno);
+        for (int attempt = 0; attempt <= 100; ++attempt) {
+            temp = temporaryName(folder);
+            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0) return;
+            if (errno != EEXIST) break;
+        }
+        const int err = errno;
+        temp.clear();
+        fail(path, err);
+    }
+
+    void copyAttributes(int from, bool& hasAccessAcl);
+
+    void commit() {
+        if (temp.empty()) {
+            int err = EEXIST;
+            for (int attempt = 0; attempt <= 100 && err == EEXIST; ++attempt) {
+                temp = temporaryName(folder);
+                err = linkUnnamed(fd, temp);
+            }
+            if (err != 0) {
+                temp.clear();
+                fail(path, err);
+            }
+        }
+        if (detail::commitSeam) detail::commitSeam();
+        if (::rename(temp.c_str(), target.c_str()) != 0) fail(path, errno);  // the destructor removes the temp
+        temp.clear();
+        // The data went in with write(); a late close error cannot undo the rename.
+        ::close(fd);
+        fd = -1;
+    }
+};
+
+void NewFile::copyAttributes(int from, bool& hasAccessAcl) {
+    std::vector<char> names(1024);
+    ssize_t n;
+    while ((n = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE) {
+        const ssize_t needed = ::flistxattr(from, nullptr, 0);
+        if (needed < 0) break;
+        names.resize(static_cast<std::size_t>(needed) + 1);
+    }
+    if (n < 0) {
+        if (errno == ENOTSUP) return;  // a file system without attributes: nothing to keep
+        fail(path, errno);
+    }
+    std::vector<char> value(256);
+    for (const char* name = names.data(); name < names.data() + n; name += std::strlen(name) + 1) {
+        ssize_t size;
+        while ((size = ::fgetxattr(from, name, value.data(), value.size())) < 0 && errno == ERANGE) {
+            const ssize_t needed = ::fgetxattr(from, name, nullptr, 0);
+            if (needed < 0) break;
+            value.resize(static_cast<std::size_t>(needed));
+        }
+        if (size < 0 || ::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
+            if (!mustKeep(name)) continue;
+            throw FileError(path, std::string("cannot keep its attribute ") + name + ": " + std::strerror(errno));
+        }
+        if (std::strcmp(name, kAccessAcl) == 0) hasAccessAcl = true;
+    }
 }
 
 }  // namespace
 
-std::string platformPath(std::u16string_view path) { return CodePage::system().encode(path); }
+struct Replacement::Impl {
+    NewFile file;
+};
 
-TextInput::TextInput(std::u16string_view path, std::size_t byteLimit) {
-    std::string bytes;
-    if (!readFileBytes(platformPath(path), bytes, byteLimit)) {
-        tooLarge_ = true;
+Replacement::Replacement(const SourceFile& original, std::string_view bytes, NewFileDefaults& defaults,
+                         WriteOptions options)
+    : impl_(std::make_unique<Impl>()) {
+    const SourceFile::Impl& old = *original.impl_;
+    NewFileDefaults::Impl& d = *defaults.impl_;
+    NewFile& r = impl_->file;
+    r.path = old.path;
+    r.target = old.platformPath;
+    r.folder = folderOf(r.target);
+
+    const struct stat& st = old.st;
+    // The read-only attribute: refused even for root, whom the permission bits do not bind.
+    if ((st.st_mode & 0222) == 0) throw FileError(r.path, "read-only file");
+    if (d.user != 0) {
+        // Without privileges the new file can only keep an owner that is this user.
+        if (st.st_uid != d.user) throw FileError(r.path, "owned by another user, whose ownership a new file cannot keep");
+        if ((st.st_mode & 0200) == 0) fail(r.path, EACCES);
+    }
+
+    const NewFileDefaults::Impl::Folder& folder = d.folder(r.folder);
+    const mode_t wanted = st.st_mode & 07777;
+    r.open(wanted & 0777);
+    if (const int err = writeAll(r.fd, bytes)) fail(r.path, err);
+
+    // Owner first: changing it clears set-ID bits, which the mode then restores.
+    bool chowned = false;
+    if (st.st_uid != d.user || st.st_gid != folder.group) {
+        if (::fchown(r.fd, st.st_uid, st.st_gid) != 0) {
+            throw FileError(r.path, std::string("cannot keep its owner and group: ") + std::strerror(errno));
+        }
+        chowned = true;
+    }
+    bool hasAccessAcl = false;
+    r.copyAttributes(old.fd, hasAccessAcl);
+    if (folder.defaultAcl && !hasAccessAcl) {
+        // The folder's default list would widen or narrow access: the old file had none.
+        if (::fremovexattr(r.fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) fail(r.path, errno);
+    }
+    const mode_t created = folder.defaultAcl ? 07777 : (wanted & 0777 & ~d.umask);
+    if (created != wanted || chowned || hasAccessAcl) {
+        if (::fchmod(r.fd, wanted) != 0) fail(r.path, errno);
+    }
+    if (options.flushToDisk && ::fsync(r.fd) != 0) fail(r.path, errno);
+}
+
+Replacement::~Replacement() = default;
+Replacement::Replacement(Replacement&&) noexcept = default;
+Replacement& Replacement::operator=(Replacement&&) noexcept = default;
+
+void Replacement::commit() { impl_->file.commit(); }
+
+// --- Whole-file writes -----------------------------------------------------------------------
+
+void replaceFile(const std::u16string& path, std::string_view bytes, WriteOptions options) {
+    NewFileDefaults defaults;
+    std::string target = CodePage::system().encode(path);
+    struct stat st;
+    if (::lstat(target.c_str(), &st) == 0 || errno != ENOENT) {
+        const SourceFile original(path, 0);
+        Replacement(original, bytes, defaults, options).commit();
         return;
     }
-    text_ = CodePage::system().decode(bytes);
+    // Nothing of that name: a new file, also put in place by a rename, with the usual mode.
+    NewFile r;
+    r.path = path;
+    r.target = std::move(target);
+    r.folder = folderOf(r.target);
+    r.open(0666);
+    if (const int err = writeAll(r.fd, bytes)) fail(path, err);
+    if (options.flushToDisk && ::fsync(r.fd) != 0) fail(path, errno);
+    r.commit();
 }
 
-std::u16string_view TextInput::readLine() {
-    const std::u16string_view rest = std::u16string_view(text_).substr(pos_);
-    const std::size_t cr = rest.find(u'\r');
-    if (cr == std::u16string_view::npos) {
-        pos_ = text_.size();
-        return rest;
-    }
-    pos_ += cr + 1;
-    if (pos_ < text_.size() && text_[pos_] == u'\n') ++pos_;
-    return rest.substr(0, cr);
-}
-
-void writeTextFile(std::u16string_view path, std::u16string_view text, WriteOptions options) {
-    const std::string bytes = CodePage::system().encode(text);
-    replaceFile(platformPath(path), bytes, options);
-}
-
-void replaceFile(const std::string& path, std::string_view bytes, WriteOptions options) {
-    bool exists = false;
-    struct stat st;
-    const std::string target = resolveLinks(path, exists, st);
-    if (exists) {
-        if (S_ISDIR(st.st_mode)) fail(path, EISDIR);
-        if (!S_ISREG(st.st_mode)) throw FileError(path, "not a regular file");
-        // The read-only attribute: refused even for root, whom the permission bits do not bind.
-        if ((st.st_mode & 0222) == 0) throw FileError(path, "read-only file");
-        // The rename needs only the folder's permission; never replace what we could not write.
-        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) fail(path, errno);
-    }
-
-    // The new content first goes into an unnamed file, so that a killed process leaves nothing
-    // behind; it gets a dot name only for the moment before the rename. Where the file system
-    // has no unnamed files, a named one is used from the start.
-    const std::string folder = folderOf(target);
-    const mode_t createMode = exists ? 0600 : 0666;
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
-    std::string temp;
-    if (fd < 0) fd = createNamed(folder, createMode, temp, path);
-
-    int err = writeAll(fd, bytes);
-    if (err == 0 && exists) {
-        // Owner first: changing it may clear set-id bits that the mode then restores.
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) err = errno;
-        if (err == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) err = errno;
-    }
-    if (err == 0 && options.flushToDisk && ::fsync(fd) != 0) err = errno;
-    if (err == 0 && temp.empty()) err = linkUnnamed(fd, folder, temp);
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err == 0 && ::rename(temp.c_str(), target.c_str()) != 0) err = errno;
-    if (err != 0) {
-        if (!temp.empty()) ::unlink(temp.c_str());
-        fail(path, err);
-    }
+void writeTextFile(const std::u16string& path, std::u16string_view text, WriteOptions options) {
+    replaceFile(path, CodePage::system().encode(text), options);
 }
 
 }  // namespace tavirel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "code_page.h"
+#include "conversion.h"
 #include "dir_file.h"
 #include "event_yield.h"
 #include "lower_case.h"
@@ -12,11 +14,6 @@ namespace tavirel {
 namespace {
 
 constexpr auto npos = std::u16string::npos;
-
-// A character takes at most four bytes in any code page, and line ends only add units, so a
-// file of more bytes than this can only give the size sentinel: it is not read at all, which
-// keeps a huge file from being loaded whole.
-constexpr std::size_t kReadLimitBytes = 8 * StrOPT::kSizeLimit;
 
 // The first occurrence of the non-empty `marker` in [p, end), or nullptr. Markers are a unit or
 // two, and blocks may stand close together: a plain scan beats the general search's setup.
@@ -39,13 +36,9 @@ inline const char16_t* scanFor(const char16_t* p, const char16_t* end, const std
 std::u16string StrOPT::LoadStr_FormFile(std::u16string FileName) {
     if (FileName.empty()) return {};
     SetLang(FileName);
-    TextInput input(FileName, kReadLimitBytes);
-    if (input.tooLarge()) return kSizeSentinel;
-    std::u16string text;
-    while (!input.atEnd()) {
-        text += input.readLine();
-        text += u"\r\n";
-    }
+    const SourceFile file(FileName, kReadLimitBytes);
+    if (file.tooLarge()) return kSizeSentinel;
+    const std::u16string text = textOfFile(CodePage::system().decode(file.bytes()), lineEndsOf(file.bytes()));
     if (text.size() > kSizeLimit) return kSizeSentinel;
     if (text.empty()) return kEmptySentinel;
     return text;
@@ -54,9 +47,10 @@ std::u16string StrOPT::LoadStr_FormFile(std::u16string FileName) {
 std::u16string StrOPT::DeleteStr_FromFile(std::u16string FileName, std::u16string str) {
     if (FileName.empty()) return {};
     SetLang(FileName);
-    TextInput input(FileName);
+    const SourceFile file(FileName);
+    const std::u16string fileText = CodePage::system().decode(file.bytes());
     std::u16string result;
-    while (!input.atEnd()) {
+    for (LineReader input(fileText, LineEnds::Classic); !input.atEnd();) {
         const std::u16string_view line = input.readLine();
         result += line.substr(0, line.find(str));
         result += u'\n';

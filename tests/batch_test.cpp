@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <csignal>
 
 #include "event_yield.h"
+#include "interrupt.h"
 #include "sorted_file_list.h"
+#include "text_file.h"
 #include "test_support.h"
 
 namespace tavirel {
@@ -35,10 +40,18 @@ class BatchTest : public testing::TempDirTest {
 protected:
     void refresh() { batch.RefreshList(T(dir_.string())); }
     std::string name(std::string_view file) const { return path(file).string(); }
-    ino_t inode(std::string_view file) const {
-        struct stat st;
-        ::stat(path(file).c_str(), &st);
-        return st.st_ino;
+    struct stat statOf(std::string_view file) const {
+        struct stat st {};
+        ::lstat(path(file).c_str(), &st);
+        return st;
+    }
+    std::vector<std::string> entries(std::string_view folder = "") const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder.empty() ? dir_ : path(folder))) {
+            names.push_back(e.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     Dir_File files;
@@ -133,12 +146,14 @@ TEST_F(BatchTest, PassesOverEmptyOversizedAndUnknownLanguageFilesUntouched) {
     writeBytes(path("inc"), "a ; b\r\n");  // listed for "inc"; its key comes from the whole path
     writeBytes(path("plain.c"), "no comment\r\n");
     refresh();
-    const ino_t before = inode("plain.c");
+    const struct stat before = statOf("plain.c");
     batch.ConvertSelected();
     EXPECT_EQ("", readBytes(path("empty.c")));
     EXPECT_EQ(big, readBytes(path("big.h")));
     EXPECT_EQ("a ; b\r\n", readBytes(path("inc")));
-    EXPECT_NE(before, inode("plain.c"));  // rewritten all the same
+    // Its bytes would not change: not written, so its inode and times stay.
+    EXPECT_EQ(before.st_ino, statOf("plain.c").st_ino);
+    EXPECT_EQ(before.st_mtim.tv_nsec, statOf("plain.c").st_mtim.tv_nsec);
     EXPECT_EQ("no comment\r\n", readBytes(path("plain.c")));
     EXPECT_EQ("转换完毕！", status.texts.back());
     EXPECT_TRUE(messages.texts.empty());
@@ -186,6 +201,115 @@ TEST_F(BatchTest, StopEndsTheRunAtItsNextYield) {
     EXPECT_EQ(0, batch.runDepth());
     batch.RefreshList(T(dir_.string()));  // a stopped batch starts nothing more
     EXPECT_EQ(4u, list.count());
+}
+
+// --- Real trees ------------------------------------------------------------------------------
+
+TEST_F(BatchTest, EachFileKeepsItsLineEndsAndUnchangedFilesAreNotWritten) {
+    const struct {
+        const char* name;
+        const char* bytes;
+        const char* expected;
+    } cases[] = {
+        {"lf.c", "int a; // x\n/* b */int b;\n", "int a; \nint b;\n"},
+        {"crlf.c", "int a; // x\r\n/* b */int b;\r\n", "int a; \r\nint b;\r\n"},
+        {"cr.asm", "mov a ; x\rnop\r", "mov a \r\nnop\r\n"},
+        // A CR anywhere makes the classic rule: a bare LF stays inside its line unless cut.
+        {"mixed.h", "a // x\nb\r\nc\n", "a \r\nb\r\nc\n\r\n"},
+        {"lf.asm", "mov a ; x\n; only\n", "mov a \n\n"},
+        {"lf.inc", "/* a\n b */x\n", "x\n"},
+        {"last.dt", "nop ; y", "nop \n"},
+        {"span.cpp", "a /* x\ny */ b\n", "a  b\n"},
+        {"url.h", "/* see http://x */\nint a;\n/* end */\nb\n", "\nb\n"},
+        {"bare.c", "int a;\nint b;", "int a;\nint b;\n"},   // a missing final LF is added
+        {"bare.cpp", "int a;\r\nint b;", "int a;\r\nint b;\r\n"},
+        {"clean.c", "int a;\nint b;\n", "int a;\nint b;\n"},
+        {"clean.asm", "nop\r\n", "nop\r\n"},
+    };
+    for (const auto& c : cases) writeBytes(path(c.name), c.bytes);
+    refresh();
+    const struct stat clean = statOf("clean.c"), cleanAsm = statOf("clean.asm");
+    batch.ConvertSelected();
+    for (const auto& c : cases) EXPECT_EQ(c.expected, readBytes(path(c.name))) << c.name;
+    EXPECT_EQ(clean.st_ino, statOf("clean.c").st_ino);
+    EXPECT_EQ(cleanAsm.st_ino, statOf("clean.asm").st_ino);
+    EXPECT_EQ("转换完毕！", status.texts.back());
+}
+
+TEST_F(BatchTest, LinksAndSpecialFilesAreLeftAloneAndNothingOutsideIsWritten) {
+    fs::create_directories(path("outside"));
+    fs::create_directories(path("tree/sub"));
+    writeBytes(path("outside/target.inc"), "db 1 ; keep\n");
+    writeBytes(path("outside/x.c"), "x; // keep\n");
+    writeBytes(path("tree/a.c"), "a; // go\n");
+    writeBytes(path("tree/sub/b.asm"), "b ; go\n");
+    fs::create_symlink("a.c", path("tree/inside.c"));
+    fs::create_symlink(path("outside/target.inc"), path("tree/out.inc"));
+    fs::create_directory_symlink(path("outside"), path("tree/folder"));
+    fs::create_symlink("nowhere.h", path("tree/dangling.h"));
+    ASSERT_EQ(0, ::mkfifo(path("tree/fifo.c").c_str(), 0666));
+    const bool device = ::mknod(path("tree/null.h").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // root only
+    batch.RefreshList(T(path("tree").string()));
+    EXPECT_EQ(2u, list.count());
+    batch.ConvertSelected();
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_EQ("a; \n", readBytes(path("tree/a.c")));
+    EXPECT_EQ("b \n", readBytes(path("tree/sub/b.asm")));
+    EXPECT_EQ("db 1 ; keep\n", readBytes(path("outside/target.inc")));
+    EXPECT_EQ("x; // keep\n", readBytes(path("outside/x.c")));
+    for (const char* link : {"tree/inside.c", "tree/out.inc", "tree/folder", "tree/dangling.h"}) {
+        EXPECT_TRUE(fs::is_symlink(path(link))) << link;
+    }
+    EXPECT_TRUE(fs::is_fifo(path("tree/fifo.c")));
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file(path("tree/null.h")));
+    }
+}
+
+TEST_F(BatchTest, FileSwappedForALinkDuringTheRunFailsAndItsTargetIsUntouched) {
+    writeBytes(path("outside.c"), "secret; // keep\n");
+    fs::create_directories(path("tree"));
+    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path("tree") / f, "x; // y\n");
+    batch.RefreshList(T(path("tree").string()));
+    bool swapped = false;
+    ScopedYieldHook hook([&] {
+        if (!swapped && status.texts.back() == "正在删除注释：" + name("tree/a.c")) {
+            swapped = true;
+            fs::remove(path("tree/b.c"));
+            fs::create_symlink(path("outside.c"), path("tree/b.c"));
+        }
+    });
+    batch.ConvertSelected();
+    ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(name("tree/b.c") + ": symbolic link", U8(batch.lastFailure()));
+    EXPECT_EQ("x; \n", readBytes(path("tree/a.c")));
+    EXPECT_TRUE(fs::is_symlink(path("tree/b.c")));
+    EXPECT_EQ("secret; // keep\n", readBytes(path("outside.c")));
+    EXPECT_EQ("x; // y\n", readBytes(path("tree/c.c")));
+}
+
+TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft) {
+    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path(f), "x; // y\n");
+    refresh();
+    catchInterrupts();
+    ScopedYieldHook hook([&] {
+        if (caughtInterrupt()) batch.requestStop();
+    });
+    detail::commitSeam = [] {
+        if (!caughtInterrupt()) std::raise(SIGTERM);
+    };
+    batch.ConvertSelected();
+    detail::commitSeam = nullptr;
+    const int caught = caughtInterrupt();
+    forgetInterrupt();
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+
+    EXPECT_EQ(SIGTERM, caught);
+    EXPECT_EQ("x; \n", readBytes(path("a.c")));  // the file in hand is whole
+    EXPECT_EQ("x; // y\n", readBytes(path("b.c")));
+    EXPECT_EQ("x; // y\n", readBytes(path("c.c")));
+    EXPECT_EQ((std::vector<std::string>{"a.c", "b.c", "c.c"}), entries());
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 }  // namespace

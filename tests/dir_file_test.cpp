@@ -52,8 +52,8 @@ public:
     std::map<std::string, std::vector<std::string>> folders;
     int open = 0, maxOpen = 0;
 
-    std::unique_ptr<FolderListing> findFirst(const std::string& path, FindData& data) override {
-        const auto it = folders.find(path);
+    std::unique_ptr<FolderListing> findFirst(const std::u16string& path, FindData& data) override {
+        const auto it = folders.find(U8(path));
         if (it == folders.end() || it->second.empty()) return nullptr;
         auto listing = std::make_unique<Listing>(*this, it->second);
         listing->findNext(data);
@@ -72,7 +72,7 @@ private:
             std::string name = entries[next++];
             const bool folder = name.back() == '/';
             if (folder) name.pop_back();
-            data = {folder ? kAttributeDirectory : kAttributeNormal, name};
+            data = {folder ? std::uint32_t{kAttributeDirectory} : std::uint32_t{kAttributeNormal}, T(name)};
             return true;
         }
         FakeFolderReader& reader;
@@ -150,29 +150,33 @@ TEST_F(SearchFilesTest, MatchesTheExtensionAfterTheLastDotIgnoringCase) {
     EXPECT_EQ(Names{}, search(u".c"));
 }
 
-TEST_F(SearchFilesTest, DescendsOnlyIntoPlainFolders) {
+TEST_F(SearchFilesTest, DescendsOnlyIntoPlainFoldersAndListsOnlyRegularFiles) {
     folder("lib.c");
     file("lib.c/in.c");
     folder("old.h");
     file("old.h/hidden.h");
-    ::chmod(path("old.h").c_str(), 0555);  // no write bit: read-only, a file candidate
+    ::chmod(path("old.h").c_str(), 0555);  // no write bit: read-only, neither entered nor listed
     folder(".git");
     file(".git/x.c");
     folder("real");
     file("real/r.c");
     fs::create_directory_symlink("real", path("link.c"));
     fs::create_directory_symlink(".", path("real/loop"));  // a link loop is never followed
-    EXPECT_EQ((Names{"lib.c/in.c", "link.c", "real/r.c"}), search(u"c"));
-    EXPECT_EQ((Names{"old.h"}), search(u"h"));
+    fs::create_symlink("real/r.c", path("file-link.c"));
+    fs::create_symlink("/etc/passwd", path("outside.h"));
+    fs::create_symlink("nowhere", path("dangling.c"));
+    ASSERT_EQ(0, ::mkfifo(path("fifo.c").c_str(), 0666));
+    EXPECT_EQ((Names{"lib.c/in.c", "real/r.c"}), search(u"c"));
+    EXPECT_EQ(Names{}, search(u"h"));
 }
 
-TEST_F(SearchFilesTest, StarListsEveryEntryButPlainFolders) {
+TEST_F(SearchFilesTest, StarListsEveryRegularFile) {
     folder("sub");
     file("sub/a.txt");
     folder(".hid");
     file("b");
-    // "." and ".." of plain folders are plain folders; the dot folder and its "." are hidden.
-    EXPECT_EQ((Names{".hid", "b", "sub/a.txt"}), search(u"*"));
+    fs::create_symlink("b", path("link"));
+    EXPECT_EQ((Names{"b", "sub/a.txt"}), search(u"*"));
 }
 
 TEST_F(SearchFilesTest, NamesAreListedExactlyAndCanBeOpenedAgain) {

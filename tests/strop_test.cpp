@@ -32,7 +32,9 @@ TEST_F(LoadStrFormFileTest, LineEndsFollowTheLineRule) {
         {"\r\n", u"\r\n"},                 // one empty line, not the empty-file sentinel
         {"a", u"a\r\n"},                   // a missing final terminator is supplied
         {"a\rb", u"a\r\nb\r\n"},           // a lone CR ends a line
-        {"a\nb\n", u"a\nb\n\r\n"},         // LF is an ordinary character
+        {"a\nb\n", u"a\r\nb\r\n"},           // no CR anywhere: LF ends a line
+        {"a\n\nb", u"a\r\n\r\nb\r\n"},
+        {"a\nb\r\n", u"a\nb\r\n"},           // with a CR, LF is an ordinary character
         {"a\r\n\r\nb\r\n", u"a\r\n\r\nb\r\n"},
         {"\r\r\n\r", u"\r\n\r\n\r\n"},
         {"空文件", u"空文件\r\n"},         // the sentinel's own text in a file is no sentinel
@@ -70,7 +72,7 @@ TEST_F(LoadStrFormFileTest, UnreadableFileFailsWithPathAndReasonAfterSettingTheK
             opt.LoadStr_FormFile(textPath(name));
             ADD_FAILURE() << name << " did not fail";
         } catch (const FileError& e) {
-            EXPECT_EQ(path(name).string(), e.path());
+            EXPECT_EQ(textPath(name), e.path());
             EXPECT_FALSE(e.reason().empty());
         }
     }

@@ -1,12 +1,15 @@
 #include "text_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "errors.h"
 #include "test_support.h"
@@ -18,15 +21,43 @@ namespace fs = std::filesystem;
 using testing::readBytes;
 using testing::writeBytes;
 
+constexpr uid_t kNobody = 65534;
+constexpr gid_t kNogroup = 65534;
+
+// A POSIX access list in the kernel's own form: version 2, then (tag, permissions, id) entries.
+std::string accessList(std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
+    std::string value("\x02\0\0\0", 4);
+    for (const auto& [tag, perm, id] : entries) {
+        value.append(reinterpret_cast<const char*>(&tag), 2);
+        value.append(reinterpret_cast<const char*>(&perm), 2);
+        value.append(reinterpret_cast<const char*>(&id), 4);
+    }
+    return value;
+}
+constexpr std::uint16_t kUserObj = 1, kUser = 2, kGroupObj = 4, kMask = 0x10, kOther = 0x20;
+constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+
+std::string attribute(const fs::path& p, const char* name) {
+    char value[512];
+    const ssize_t n = ::getxattr(p.c_str(), name, value, sizeof value);
+    return n < 0 ? std::string("(none)") : std::string(value, static_cast<std::size_t>(n));
+}
+
 class ReplaceFileTest : public testing::TempDirTest {
 protected:
     std::size_t entries() const {
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
-    mode_t mode(const fs::path& p) const {
-        struct stat st;
-        ::stat(p.c_str(), &st);
-        return st.st_mode & 07777;
+    struct stat statOf(const fs::path& p) const {
+        struct stat st {};
+        ::lstat(p.c_str(), &st);
+        return st;
+    }
+    // Converts as the batch does: read, prepare, commit.
+    void replace(const fs::path& p, std::string_view bytes) {
+        NewFileDefaults defaults;
+        const SourceFile file(testing::T(p.string()));
+        Replacement(file, bytes, defaults).commit();
     }
 };
 
@@ -35,23 +66,27 @@ TEST_F(ReplaceFileTest, WritesTheTextAndNothingAfterIt) {
     ::chmod(path("a.c").c_str(), 0640);
     writeTextFile(textPath("a.c"), u"int 中;\r\n");
     EXPECT_EQ("int \xe4\xb8\xad;\r\n", readBytes(path("a.c")));
-    EXPECT_EQ(0640u, mode(path("a.c")));
+    EXPECT_EQ(0640u, statOf(path("a.c")).st_mode & 07777);
     EXPECT_EQ(1u, entries());  // no temporary file left behind
 
     writeTextFile(textPath("new.h"), u"x");
     EXPECT_EQ("x", readBytes(path("new.h")));
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(0666u & ~mask, mode(path("new.h")));
+    EXPECT_EQ(0666u & ~mask, statOf(path("new.h")).st_mode & 07777);
 }
 
-TEST_F(ReplaceFileTest, WritesThroughASymbolicLink) {
+TEST_F(ReplaceFileTest, NeverWritesThroughALinkOrIntoASpecialFile) {
     fs::create_directory(path("real"));
     writeBytes(path("real/t.c"), "old");
     fs::create_symlink("real/t.c", path("link.c"));
-    writeTextFile(textPath("link.c"), u"new");
+    ASSERT_EQ(0, ::mkfifo(path("pipe.c").c_str(), 0666));
+    for (const char* name : {"link.c", "pipe.c"}) {
+        EXPECT_THROW(writeTextFile(textPath(name), u"new"), FileError) << name;
+        EXPECT_THROW(SourceFile(textPath(name)), FileError) << name;
+    }
     EXPECT_TRUE(fs::is_symlink(path("link.c")));
-    EXPECT_EQ("new", readBytes(path("real/t.c")));
+    EXPECT_EQ("old", readBytes(path("real/t.c")));
 }
 
 TEST_F(ReplaceFileTest, HardLinkedNameGetsItsOwnNewFile) {
@@ -73,7 +108,7 @@ TEST_F(ReplaceFileTest, RefusedWritesLeaveEverythingAsItWas) {
             writeTextFile(textPath(name), u"new");
             ADD_FAILURE() << name << " was written";
         } catch (const FileError& e) {
-            EXPECT_EQ(path(name).string(), e.path());
+            EXPECT_EQ(textPath(name), e.path());
         }
     }
     EXPECT_EQ("keep", readBytes(path("ro.c")));
@@ -91,7 +126,7 @@ TEST_F(ReplaceFileTest, WriteFailingPartWayKeepsTheOriginal) {
         const rlimit limit{1000, 1000};
         ::setrlimit(RLIMIT_FSIZE, &limit);
         try {
-            replaceFile(path("big.c").string(), std::string(5000, 'n'));
+            replaceFile(textPath("big.c"), std::string(5000, 'n'));
         } catch (const FileError&) {
             ::_exit(0);
         }
@@ -109,6 +144,88 @@ TEST_F(ReplaceFileTest, UnrepresentableTextIsRefusedBeforeTheFileIsTouched) {
     writeBytes(path("a.c"), "keep");
     EXPECT_THROW(writeTextFile(textPath("a.c"), std::u16string(1, char16_t(0xD800))), EncodeError);
     EXPECT_EQ("keep", readBytes(path("a.c")));
+}
+
+// --- Metadata --------------------------------------------------------------------------------
+
+TEST_F(ReplaceFileTest, NewFileCarriesModeOwnerAccessListAndAttributes) {
+    const fs::path p = path("a.c");
+    writeBytes(p, "old");
+    const std::string acl = accessList({{kUserObj, 6, kNoId}, {kUser, 6, kNobody}, {kGroupObj, 4, kNoId},
+                                        {kMask, 6, kNoId}, {kOther, 0, kNoId}});
+    if (::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) != 0 ||
+        ::setxattr(p.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
+        GTEST_SKIP() << "this file system keeps no attributes or access lists: " << std::strerror(errno);
+    }
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(0, ::chown(p.c_str(), kNobody, kNogroup));
+    }
+    const struct stat before = statOf(p);
+
+    replace(p, "new");
+    const struct stat after = statOf(p);
+    EXPECT_EQ("new", readBytes(p));
+    EXPECT_NE(before.st_ino, after.st_ino);
+    EXPECT_EQ(before.st_mode, after.st_mode);  // the group bits are the mask: not widened
+    EXPECT_EQ(before.st_uid, after.st_uid);
+    EXPECT_EQ(before.st_gid, after.st_gid);
+    EXPECT_EQ("vendor", attribute(p, "user.origin"));
+    EXPECT_EQ(acl, attribute(p, "system.posix_acl_access"));
+    EXPECT_EQ(1u, entries());
+}
+
+TEST_F(ReplaceFileTest, FolderDefaultsNeitherWidenNorChangeWhatTheOldFileHad) {
+    fs::create_directory(path("shared"));
+    const fs::path folder = path("shared");
+    const std::string defaults = accessList({{kUserObj, 7, kNoId}, {kUser, 7, kNobody}, {kGroupObj, 7, kNoId},
+                                             {kMask, 7, kNoId}, {kOther, 7, kNoId}});
+    if (::setxattr(folder.c_str(), "system.posix_acl_default", defaults.data(), defaults.size(), 0) != 0) {
+        GTEST_SKIP() << "this file system has no access lists: " << std::strerror(errno);
+    }
+    if (::geteuid() == 0) {
+        // A set-group-ID folder gives new files its group; the old file's own group stays.
+        ASSERT_EQ(0, ::chown(folder.c_str(), 0, kNogroup));
+        ASSERT_EQ(0, ::chmod(folder.c_str(), 02775));
+    }
+    const fs::path p = folder / "private.c";
+    writeBytes(p, "old");
+    ::removexattr(p.c_str(), "system.posix_acl_access");  // inherited at creation: take it off
+    ASSERT_EQ(0, ::chown(p.c_str(), ::geteuid(), ::getegid()));
+    ASSERT_EQ(0, ::chmod(p.c_str(), 0600));
+    const struct stat before = statOf(p);
+
+    replace(p, "new");
+    const struct stat after = statOf(p);
+    EXPECT_EQ(0600u, after.st_mode & 07777);
+    EXPECT_EQ("(none)", attribute(p, "system.posix_acl_access"));
+    EXPECT_EQ(before.st_gid, after.st_gid);
+}
+
+TEST_F(ReplaceFileTest, AnotherUsersFileIsRefusedToAnUnprivilegedUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+    ASSERT_EQ(0, ::chmod(dir_.c_str(), 0777));
+    const fs::path p = path("theirs.c");
+    writeBytes(p, "a; // b\r\n");
+    ASSERT_EQ(0, ::chmod(p.c_str(), 0666));
+    const pid_t child = ::fork();
+    ASSERT_NE(-1, child);
+    if (child == 0) {
+        if (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+        try {
+            replace(p, "a; \r\n");
+        } catch (const FileError&) {
+            ::_exit(0);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: converted, 2: could not drop privileges";
+    EXPECT_EQ("a; // b\r\n", readBytes(p));
+    EXPECT_EQ(0u, statOf(p).st_uid);
+    EXPECT_EQ(1u, entries());
 }
 
 }  // namespace

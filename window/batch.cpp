@@ -1,9 +1,9 @@
 #include "batch.h"
 
 #include "code_page.h"
+#include "conversion.h"
 #include "errors.h"
 #include "event_yield.h"
-#include "text_file.h"
 
 namespace tavirel {
 namespace {
@@ -89,6 +89,7 @@ void Batch::SelectNone() {
 void Batch::ConvertSelected() {
     run([&] {
         std::u16string name;
+        NewFileDefaults defaults;
         try {
             const std::size_t count = list_.count();
             for (std::size_t i = 0; i < count; ++i) {
@@ -97,14 +98,10 @@ void Batch::ConvertSelected() {
                 if (!list_.isMarked(i)) continue;
                 name = list_.text(i);
                 status_.setText(u"正在删除注释：" + name);
-                std::u16string text = stripper_.LoadStr_FormFile(name);
-                if (text == StrOPT::kEmptySentinel || text == StrOPT::kSizeSentinel) continue;
-                text = stripper_.DeletStr_Auto(std::move(text));
-                // A name without a dot gives a key from the whole path ("inc" is listed for
-                // "inc"): leave such a file alone rather than write "Error" over it.
-                if (text == StrOPT::kUnknownLanguage) continue;
-                text = stripper_.DeletStr_Mid(std::move(text), u"/*", u"*/");
-                if (!text.empty()) SaveText(name, text);
+                const SourceFile file(name, StrOPT::kReadLimitBytes);
+                const SourceConversion conversion = convertSource(stripper_, file);
+                // Bytes that would not change are not written: the file keeps its inode and times.
+                if (conversion.outcome == SourceConversion::Outcome::Changed) SaveText(file, conversion.bytes, defaults);
             }
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
@@ -114,6 +111,8 @@ void Batch::ConvertSelected() {
     });
 }
 
-void Batch::SaveText(const std::u16string& path, const std::u16string& text) { writeTextFile(path, text); }
+void Batch::SaveText(const SourceFile& file, const std::string& bytes, NewFileDefaults& defaults) {
+    Replacement(file, bytes, defaults).commit();
+}
 
 }  // namespace tavirel

@@ -13,6 +13,7 @@
 #include "batch_interfaces.h"
 #include "dir_file.h"
 #include "strop.h"
+#include "text_file.h"
 
 namespace tavirel {
 
@@ -50,7 +51,7 @@ private:
     template <typename Procedure>
     void run(Procedure procedure);
     void selectAll();
-    void SaveText(const std::u16string& path, const std::u16string& text);
+    void SaveText(const SourceFile& file, const std::string& bytes, NewFileDefaults& defaults);
 
     Dir_File& files_;
     StrOPT& stripper_;

@@ -15,12 +15,14 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
 
 #include "artwork.h"
 #include "event_yield.h"
 #include "file_list_model.h"
+#include "interrupt.h"
 
 namespace tavirel {
 namespace {
@@ -58,6 +60,14 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
     if (options_.programFolder.isEmpty()) options_.programFolder = QCoreApplication::applicationDirPath();
     model_ = new FileListModel(files_, this);
     buildControls();
+    // SIGINT, SIGTERM and SIGHUP close the window as 退出 does, ending a run at its next yield.
+    if (interruptDescriptor() >= 0) {
+        auto* interrupts = new QSocketNotifier(interruptDescriptor(), QSocketNotifier::Read, this);
+        connect(interrupts, &QSocketNotifier::activated, this, [this, interrupts] {
+            interrupts->setEnabled(false);
+            close();
+        });
+    }
 }
 
 FrmMain::~FrmMain() {
