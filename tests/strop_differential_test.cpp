@@ -4,10 +4,12 @@
 
 #include <random>
 
+#include "code_page.h"
 #include "event_yield.h"
 #include "literal_strop.h"
 #include "strop.h"
 #include "test_support.h"
+#include "trace.h"
 
 namespace tavirel {
 namespace {
@@ -65,6 +67,54 @@ TEST(StrOPTDifferentialTest, LineCutMatchesTheLiteralVersion) {
         yields = 0;
         ASSERT_EQ(expected, opt.DeletStr_Right(text, marker)) << testing::U8(text);
         ASSERT_EQ(literalYields, yields);
+    }
+}
+
+// Every kept unit is traced to a unit of the source that holds the same character, in order.
+void expectTracedFrom(const TracedText& traced, std::u16string_view source) {
+    ASSERT_EQ(traced.text.size(), traced.from.size());
+    std::uint32_t last = 0;
+    bool any = false;
+    for (std::size_t k = 0; k < traced.text.size(); ++k) {
+        if (traced.from[k] == kAdded) {
+            ASSERT_TRUE(traced.text[k] == u'\r' || traced.text[k] == u'\n');
+            continue;
+        }
+        ASSERT_LT(traced.from[k], source.size());
+        ASSERT_EQ(source[traced.from[k]], traced.text[k]);
+        if (any) {
+            ASSERT_LT(last, traced.from[k]);
+        }
+        last = traced.from[k];
+        any = true;
+    }
+}
+
+TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngine) {
+    std::mt19937 rng(99);
+    const CodePage utf8("UTF-8");
+    for (int i = 0; i < 20000; ++i) {
+        const std::u16string fileText = randomText(rng, i % 10 == 0 ? 400 : 40);
+        const std::u16string marker = i % 2 ? u"//" : u";";
+        const LineEnds ends = fileText.find(u'\r') == std::u16string::npos ? LineEnds::Lf : LineEnds::Classic;
+        const TracedConversion traced = traceConversion(fileText, ends, marker);
+
+        ASSERT_EQ(textOfFile(fileText, ends), traced.loaded.text);
+        int yields = 0;
+        const std::u16string expected =
+            literal::deletStrMid(literal::deletStrRight(traced.loaded.text, marker, yields), u"/*", u"*/", yields);
+        ASSERT_EQ(expected, traced.stripped.text) << testing::U8(fileText);
+        ASSERT_EQ(fileTextOf(expected, ends), traced.newFile.text);
+        expectTracedFrom(traced.loaded, fileText);
+        expectTracedFrom(traced.stripped, traced.loaded.text);
+        expectTracedFrom(traced.newFile, fileText);
+
+        StrOPT opt;
+        const std::string bytes = utf8.encode(fileText);
+        const SourceConversion engine = convertBytes(opt, marker == u";" ? u"x.asm" : u"x.c", bytes, utf8);
+        if (engine.outcome == SourceConversion::Outcome::Changed) {
+            ASSERT_EQ(engine.bytes, utf8.encode(traced.newFile.text));
+        }
     }
 }
 

@@ -1,0 +1,119 @@
+#include "trace.h"
+
+#include <algorithm>
+
+namespace tavirel {
+
+TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
+    TracedText t;
+    t.text.reserve(fileText.size() + 2);
+    t.from.reserve(fileText.size() + 2);
+    const char16_t terminator = ends == LineEnds::Lf ? u'\n' : u'\r';
+    std::size_t pos = 0;
+    while (pos < fileText.size()) {
+        std::size_t end = fileText.find(terminator, pos);
+        if (end == std::u16string_view::npos) end = fileText.size();
+        for (std::size_t k = pos; k < end; ++k) {
+            t.text += fileText[k];
+            t.from.push_back(static_cast<std::uint32_t>(k));
+        }
+        t.text += u"\r\n";
+        if (end == fileText.size()) {
+            t.from.insert(t.from.end(), {kAdded, kAdded});
+            pos = end;
+        } else if (ends == LineEnds::Lf) {
+            t.from.insert(t.from.end(), {kAdded, static_cast<std::uint32_t>(end)});
+            pos = end + 1;
+        } else if (end + 1 < fileText.size() && fileText[end + 1] == u'\n') {
+            t.from.insert(t.from.end(), {static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(end + 1)});
+            pos = end + 2;
+        } else {
+            t.from.insert(t.from.end(), {static_cast<std::uint32_t>(end), kAdded});
+            pos = end + 1;
+        }
+    }
+    return t;
+}
+
+TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) {
+    // Both passes only drop units, except the CR a cut line may gain: at most one per line.
+    const std::size_t room = text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
+
+    // The line pass: every LF-terminated line is cut at its first marker; a cut line ends in CR
+    // LF (its own where it had a CR before its LF); what follows the last LF is dropped.
+    std::u16string lineText(room, u'\0');
+    std::vector<std::uint32_t> lineFrom(room);
+    std::size_t w = 0;
+    auto keep = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k, ++w) {
+            lineText[w] = text[k];
+            lineFrom[w] = static_cast<std::uint32_t>(k);
+        }
+    };
+    std::size_t start = 0;
+    for (std::size_t lf; (lf = text.find(u'\n', start)) != std::u16string_view::npos; start = lf + 1) {
+        const std::u16string_view line = text.substr(start, lf + 1 - start);
+        const std::size_t cut = line.find(lineMarker);
+        if (cut == std::u16string_view::npos) {
+            keep(start, lf + 1);
+            continue;
+        }
+        keep(start, start + cut);
+        const bool ownCr = lf > start + cut && text[lf - 1] == u'\r';
+        lineText[w] = u'\r';
+        lineFrom[w++] = ownCr ? static_cast<std::uint32_t>(lf - 1) : kAdded;
+        lineText[w] = u'\n';
+        lineFrom[w++] = static_cast<std::uint32_t>(lf);
+    }
+
+    // The block pass in one sweep. What is kept never holds a "/*": the first start marker of the
+    // current text is either ahead, or formed by the last kept "/" and the next "*". Its block ends
+    // at the first "*/" at or after it; without one, everything from there on stays.
+    const char16_t* const in = lineText.data();
+    const std::size_t n = w;
+    TracedText out;
+    out.text.resize(n);
+    out.from.resize(n);
+    std::size_t o = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const bool joined = o > 0 && out.text[o - 1] == u'/' && in[i] == u'*';
+        const bool here = !joined && in[i] == u'/' && i + 1 < n && in[i + 1] == u'*';
+        if (!joined && !here) {
+            out.text[o] = in[i];
+            out.from[o++] = lineFrom[i++];
+            continue;
+        }
+        // The stop marker: its "*" may be the start marker's own.
+        std::size_t j = here ? i + 1 : i;
+        while (j + 1 < n && !(in[j] == u'*' && in[j + 1] == u'/')) ++j;
+        if (j + 1 >= n) break;
+        if (joined) --o;
+        i = j + 2;
+    }
+    for (; i < n; ++i) {
+        out.text[o] = in[i];
+        out.from[o++] = lineFrom[i];
+    }
+    out.text.resize(o);
+    out.from.resize(o);
+    return out;
+}
+
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, std::u16string_view lineMarker) {
+    TracedConversion t;
+    t.loaded = traceLoad(fileText, ends);
+    t.stripped = traceStrip(t.loaded.text, lineMarker);
+    const TracedText& s = t.stripped;
+    t.newFile.text.reserve(s.text.size());
+    t.newFile.from.reserve(s.text.size());
+    for (std::size_t k = 0; k < s.text.size(); ++k) {
+        // An LF file is written with LF: each CR LF of the result loses its CR.
+        if (ends == LineEnds::Lf && s.text[k] == u'\r' && k + 1 < s.text.size() && s.text[k + 1] == u'\n') continue;
+        t.newFile.text += s.text[k];
+        t.newFile.from.push_back(s.from[k] == kAdded ? kAdded : t.loaded.from[s.from[k]]);
+    }
+    return t;
+}
+
+}  // namespace tavirel

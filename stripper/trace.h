@@ -1,0 +1,45 @@
+// The conversion of one file with the origin of every character it keeps: where each unit of the
+// result stood in the file's own text. This is what lets a preview show exactly what the rules
+// remove and a diff line up the old file with the new. It gives the same result as the engine's
+// passes (the tests prove it against the literal versions) but never yields and keeps no state,
+// so any thread may run it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion.h"
+
+namespace tavirel {
+
+/// The origin of a line end that the rules add rather than take from the file.
+constexpr std::uint32_t kAdded = UINT32_MAX;
+
+/// A text and, for each of its units, a position in the text it was made from (or kAdded).
+struct TracedText {
+    std::u16string text;
+    std::vector<std::uint32_t> from;
+};
+
+/// The line rule with origins: the engine's text of a file (every line followed by CR LF), each
+/// unit traced to its position in `fileText`. A line's own CR and LF keep their positions.
+TracedText traceLoad(std::u16string_view fileText, LineEnds ends);
+
+/// DeletStr_Right(text, lineMarker) then DeletStr_Mid(..., "/*", "*/"), each unit of the result
+/// traced to its position in `text`. A cut line's CR LF is the line's own where it had one.
+TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker);
+
+/// The whole road of one file's text, as convertBytes() takes it, with origins: the text as
+/// loaded and the new file text, both traced back to positions in `fileText`.
+struct TracedConversion {
+    TracedText loaded;   // origins: positions in the file text
+    TracedText stripped; // the result; origins: positions in loaded.text
+    TracedText newFile;  // the new file text (LF again for an LF file); origins: in the file text
+};
+
+/// Traces the conversion of a decoded file text with the given line ends and line marker.
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, std::u16string_view lineMarker);
+
+}  // namespace tavirel
