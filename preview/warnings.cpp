@@ -1,0 +1,463 @@
+#include "warnings.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "trace.h"
+
+namespace tavirel {
+namespace {
+
+using Pos = std::uint32_t;
+constexpr Pos kNone = UINT32_MAX;
+
+enum class Region : std::uint8_t { Literal, LineComment, BlockComment };
+
+struct Range {
+    Pos start, end;  // [start, end)
+    Region region;
+};
+
+// What one pass of the lexer learns: where the real comments and literals are, and the places
+// where the rules may go wrong.
+struct Lexed {
+    std::vector<Range> ranges;  // in text order, not overlapping
+    bool suspect = false;       // anything below, or a marker inside a literal
+    struct Swallow {
+        Pos block, marker, close;  // a line marker on the line of the block's "*/", before it
+    };
+    std::vector<Swallow> swallowed;
+    struct Nested {
+        Pos block, inner, end;  // a "/*" inside the block [block, end)
+    };
+    std::vector<Nested> nested;
+    std::vector<Pos> continued;  // "//" comments that a backslash continues
+    bool unclosed = false;       // a block comment that the text ends inside
+};
+
+bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
+bool isIdentifier(char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
+}
+bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+class Lexer {
+public:
+    Lexer(std::u16string_view text, Language language)
+        : s_(text.data()), n_(static_cast<Pos>(text.size())), c_(language == Language::CFamily) {
+        for (char16_t c : {u'\n', u'/', u'"', u'\''}) interesting_[c] = true;
+        interesting_[c_ ? u'#' : u';'] = true;
+    }
+
+    Lexed run() {
+        Pos i = 0;
+        while (i < n_) {
+            const char16_t c = s_[i];
+            if (c >= 128 || !interesting_[c]) {
+                ++i;
+                continue;
+            }
+            switch (c) {
+                case u'\n':
+                    lineStart_ = ++i;
+                    break;
+                case u'/':
+                    if (i + 1 < n_ && s_[i + 1] == u'*') {
+                        i = blockComment(i);
+                    } else if (c_ && i + 1 < n_ && s_[i + 1] == u'/') {
+                        i = lineComment(i);
+                    } else {
+                        ++i;
+                    }
+                    break;
+                case u';': i = lineComment(i); break;
+                case u'"': i = c_ && rawPrefix(i) ? rawString(i) : literal(i, u'"'); break;
+                case u'\'': i = c_ && digitSeparator(i) ? i + 1 : literal(i, u'\''); break;
+                case u'#': i = directive(i); break;
+                default: ++i; break;
+            }
+        }
+        return std::move(out_);
+    }
+
+private:
+    // To the end of the line, and on over every line a trailing backslash joins to it (C only).
+    Pos lineComment(Pos i) {
+        Pos j = i;
+        for (;;) {
+            while (j < n_ && s_[j] != u'\n') ++j;
+            Pos last = j;
+            while (last > i && (s_[last - 1] == u'\r')) --last;
+            if (!c_ || j >= n_ || last == i || s_[last - 1] != u'\\') break;
+            if (out_.continued.empty() || out_.continued.back() != i) out_.continued.push_back(i);
+            out_.suspect = true;
+            ++j;  // the comment goes on over the next line
+        }
+        out_.ranges.push_back({i, j, Region::LineComment});
+        return j;
+    }
+
+    Pos blockComment(Pos i) {
+        const char16_t marker = c_ ? u'/' : u';';
+        Pos markerOnLine = kNone;
+        Pos inner = kNone;
+        // The "*" of "/*" cannot also close it: the search starts after the opener.
+        for (Pos j = i + 2; j < n_; ++j) {
+            const char16_t c = s_[j];
+            if (c == u'\n') {
+                markerOnLine = kNone;
+            } else if (c == u'*' && j + 1 < n_ && s_[j + 1] == u'/') {
+                const Pos end = j + 2;
+                if (markerOnLine != kNone) {
+                    out_.swallowed.push_back({i, markerOnLine, j});
+                    out_.suspect = true;
+                }
+                if (inner != kNone) {
+                    out_.nested.push_back({i, inner, end});
+                    out_.suspect = true;
+                }
+                out_.ranges.push_back({i, end, Region::BlockComment});
+                return end;
+            } else if (c == u'/' && j + 1 < n_ && s_[j + 1] == u'*') {
+                if (inner == kNone) inner = j;
+            } else if (c == marker && markerOnLine == kNone && (!c_ || (j + 1 < n_ && s_[j + 1] == u'/'))) {
+                markerOnLine = j;
+            }
+        }
+        out_.ranges.push_back({i, n_, Region::BlockComment});
+        out_.unclosed = out_.suspect = true;
+        return n_;
+    }
+
+    // A quoted literal that closes on its own line (a backslash escapes the next unit, and in C
+    // joins the next line). A quote that no quote closes is an ordinary character, like the
+    // apostrophe of "can't" in an #error or of "af'" in assembler.
+    Pos literal(Pos i, char16_t quote) {
+        for (Pos j = i + 1; j < n_; ++j) {
+            const char16_t c = s_[j];
+            if (c == quote) return addLiteral(i, j + 1);
+            if (c == u'\n') break;
+            if (c == u'\\' && j + 1 < n_) {
+                ++j;
+                if (s_[j] == u'\r' && j + 1 < n_ && s_[j + 1] == u'\n') ++j;
+                if (s_[j] == u'\n' && !c_) break;
+            }
+        }
+        return i + 1;
+    }
+
+    Pos addLiteral(Pos start, Pos end) {
+        out_.ranges.push_back({start, end, Region::Literal});
+        for (Pos k = start; k + 1 < end; ++k) {
+            const char16_t a = s_[k], b = s_[k + 1];
+            if ((a == u'/' && (b == u'*' || (c_ && b == u'/'))) || (!c_ && a == u';')) out_.suspect = true;
+        }
+        if (!c_ && s_[end - 1] == u';') out_.suspect = true;
+        return end;
+    }
+
+    // R"delim( ... )delim", with an optional encoding prefix before the R.
+    bool rawPrefix(Pos i) const {
+        if (i == 0 || s_[i - 1] != u'R') return false;
+        Pos b = i - 1;
+        while (b > lineStart_ && isIdentifier(s_[b - 1])) --b;
+        const std::u16string_view prefix(s_ + b, i - b);
+        return prefix == u"R" || prefix == u"LR" || prefix == u"uR" || prefix == u"UR" || prefix == u"u8R";
+    }
+
+    Pos rawString(Pos i) {
+        Pos open = i + 1;
+        while (open < n_ && open - i <= 17 && s_[open] != u'(' && !isBlank(s_[open]) && s_[open] != u'\\') ++open;
+        if (open >= n_ || s_[open] != u'(') return literal(i, u'"');
+        std::u16string close(u")");
+        close.append(s_ + i + 1, open - i - 1);
+        close += u'"';
+        const std::u16string_view rest(s_ + open + 1, n_ - open - 1);
+        const std::size_t at = rest.find(close);
+        if (at == std::u16string_view::npos) return i + 1;
+        const Pos end = open + 1 + static_cast<Pos>(at + close.size());
+        for (Pos k = i; k < end; ++k) {
+            if (s_[k] == u'\n') lineStart_ = k + 1;
+        }
+        return addLiteral(i, end);
+    }
+
+    // C++14 digit separators: 1'000'000 and 0xFF'FF are numbers, not character literals.
+    bool digitSeparator(Pos i) const {
+        if (i == 0 || i + 1 >= n_ || !isIdentifier(s_[i + 1])) return false;
+        Pos b = i;
+        while (b > lineStart_ && (isIdentifier(s_[b - 1]) || s_[b - 1] == u'\'' || s_[b - 1] == u'.')) --b;
+        return b < i && isDigit(s_[b]);
+    }
+
+    // #include <...> names a header: what stands between the angle brackets is no comment.
+    Pos directive(Pos i) {
+        for (Pos k = lineStart_; k < i; ++k) {
+            if (s_[k] != u' ' && s_[k] != u'\t') return i + 1;
+        }
+        Pos j = i + 1;
+        while (j < n_ && (s_[j] == u' ' || s_[j] == u'\t')) ++j;
+        const Pos word = j;
+        while (j < n_ && isIdentifier(s_[j])) ++j;
+        const std::u16string_view name(s_ + word, j - word);
+        if (name != u"include" && name != u"include_next" && name != u"import") return j;
+        while (j < n_ && (s_[j] == u' ' || s_[j] == u'\t')) ++j;
+        if (j >= n_ || s_[j] != u'<') return j;
+        for (Pos k = j + 1; k < n_ && s_[k] != u'\n'; ++k) {
+            if (s_[k] == u'>') return addLiteral(j, k + 1);
+        }
+        return j + 1;
+    }
+
+    const char16_t* s_;
+    Pos n_;
+    bool c_;
+    Pos lineStart_ = 0;
+    std::array<bool, 128> interesting_{};
+    Lexed out_;
+};
+
+bool holdsBlockMarker(std::u16string_view result) {
+    for (std::size_t k = 0; k + 1 < result.size(); ++k) {
+        if ((result[k] == u'/' && result[k + 1] == u'*') || (result[k] == u'*' && result[k + 1] == u'/')) return true;
+    }
+    return false;
+}
+
+// The second stage, for a suspect file: what the rules really remove, from the traced passes,
+// held against what the lexer knows.
+class Analysis {
+public:
+    Analysis(std::u16string_view text, Language language, const Lexed& lexed)
+        : t_(text), language_(language), marker_(lineMarkerOf(language)), lexed_(lexed) {
+        TracedText traced = traceStrip(text, marker_);
+        removed_.assign(text.size(), true);
+        for (Pos from : traced.from) {
+            if (from != kAdded) removed_[from] = false;
+        }
+        result_ = std::move(traced.text);
+        resultFrom_ = std::move(traced.from);
+        for (Pos k = 0; k < text.size(); ++k) {
+            if (text[k] == u'\n') lineFeeds_.push_back(k);
+        }
+    }
+
+    std::vector<Warning> run() {
+        literals();
+        swallowed();
+        nested();
+        keptMarkers();
+        continued();
+        std::stable_sort(found_.begin(), found_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Warning> warnings;
+        for (auto& [pos, warning] : found_) warnings.push_back(std::move(warning));
+        return warnings;
+    }
+
+private:
+    std::string quoted(std::u16string_view marker) const { return "\"" + std::string(marker.begin(), marker.end()) + "\""; }
+
+    std::size_t lineOf(Pos p) const {
+        return static_cast<std::size_t>(std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), p) - lineFeeds_.begin()) + 1;
+    }
+    std::string lineText(Pos p) const { return std::to_string(lineOf(p)); }
+    Pos lineStartOf(Pos p) const {
+        const auto it = std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), p);
+        return it == lineFeeds_.begin() ? 0 : *(it - 1) + 1;
+    }
+
+    void add(WarningKind kind, Pos p, std::string text) {
+        found_.push_back({p, Warning{kind, lineOf(p), p - lineStartOf(p) + 1, std::move(text)}});
+    }
+
+    const Range* rangeAt(Pos p) const {
+        const auto& ranges = lexed_.ranges;
+        auto it = std::upper_bound(ranges.begin(), ranges.end(), p, [](Pos q, const Range& r) { return q < r.start; });
+        if (it == ranges.begin()) return nullptr;
+        --it;
+        return p < it->end ? &*it : nullptr;
+    }
+    bool inLiteral(Pos p) const {
+        const Range* r = rangeAt(p);
+        return r && r->region == Region::Literal;
+    }
+    bool isCode(Pos p) const {
+        const Range* r = rangeAt(p);
+        return !isBlank(t_[p]) && (!r || r->region == Region::Literal);
+    }
+
+    // The first unit after p that the rules keep.
+    Pos runEnd(Pos p) const {
+        while (p < removed_.size() && removed_[p]) ++p;
+        return p;
+    }
+    // Where the rules cut p's line: its first line marker, or kNone.
+    Pos cutOfLine(Pos p) const {
+        const Pos start = lineStartOf(p);
+        const std::size_t at = t_.substr(start).find(marker_);
+        if (at == std::u16string_view::npos) return kNone;
+        const Pos cut = start + static_cast<Pos>(at);
+        const auto lf = std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), start);
+        return lf != lineFeeds_.end() && cut > *lf ? kNone : cut;
+    }
+    // How many lines in [from, to) hold code that the rules remove.
+    std::size_t codeLinesRemoved(Pos from, Pos to) const {
+        std::size_t lines = 0, last = 0;
+        for (Pos k = from; k < to; ++k) {
+            if (!removed_[k] || !isCode(k)) continue;
+            const std::size_t line = lineOf(k);
+            if (line != last) ++lines, last = line;
+        }
+        return lines;
+    }
+
+    void literals() {
+        for (const Range& r : lexed_.ranges) {
+            if (r.region != Region::Literal) continue;
+            for (Pos k = r.start; k < r.end; ++k) {
+                if (t_.substr(k, marker_.size()) == marker_ && k + marker_.size() <= r.end && removed_[k] &&
+                    cutOfLine(k) == k) {
+                    add(WarningKind::MarkerInString, k,
+                        quoted(marker_) + " inside a string or character literal: the rules cut the line here, "
+                                          "and the rest of the literal and of the line go with it");
+                }
+                if (t_.substr(k, 2) == u"/*" && k + 2 <= r.end && removed_[k] && (k == 0 || !removed_[k - 1])) {
+                    const Pos end = runEnd(k);
+                    add(WarningKind::MarkerInString, k,
+                        "\"/*\" inside a string or character literal: the rules remove everything from here to "
+                        "the next \"*/\", on line " +
+                            lineText(end - 1) + ", " + std::to_string(codeLinesRemoved(k, end)) +
+                            " lines of code with it");
+                }
+            }
+        }
+    }
+
+    void swallowed() {
+        for (const Lexed::Swallow& s : lexed_.swallowed) {
+            if (!removed_[s.block]) continue;  // no later "*/": the "/*" stays, told below
+            const Pos end = runEnd(s.block);
+            const Pos close = s.close + 2;
+            if (end <= close) continue;
+            const std::size_t lines = codeLinesRemoved(close, end);
+            if (lines == 0) continue;
+            add(WarningKind::SwallowedCode, s.marker,
+                quoted(marker_) + " in this block comment also cuts off its \"*/\": the comment runs on to the "
+                                  "\"*/\" on line " +
+                    lineText(end - 1) + " and removes " + std::to_string(lines) + " line" + (lines == 1 ? "" : "s") +
+                    " of code");
+        }
+    }
+
+    void nested() {
+        for (const Lexed::Nested& n : lexed_.nested) {
+            // The outer tail ends at the first "*/" after the inner block that no comment or
+            // literal holds; the rules keep it, and the code before it.
+            for (Pos k = n.end; k + 1 < t_.size(); ++k) {
+                if (t_[k] != u'*' || t_[k + 1] != u'/' || rangeAt(k)) continue;
+                if (removed_[k]) break;
+                explained_.push_back(k);
+                add(WarningKind::NestedBlock, n.inner,
+                    "\"/*\" inside the block comment opened on line " + lineText(n.block) +
+                        ": comments do not nest, so the rest of the outer comment up to the \"*/\" on line " +
+                        lineText(k) + " stays in the result as code");
+                break;
+            }
+        }
+    }
+
+    void keptMarkers() {
+        bool openReported = false;
+        for (std::size_t r = 0; r + 1 < result_.size(); ++r) {
+            const bool open = result_[r] == u'/' && result_[r + 1] == u'*';
+            if (!open && !(result_[r] == u'*' && result_[r + 1] == u'/')) continue;
+            const Pos from = resultFrom_[r];
+            if (from == kAdded || inLiteral(from)) continue;
+            if (open && !openReported) {
+                // The rules stop at the first start marker without a stop marker: it and every
+                // comment after it stay.
+                openReported = true;
+                std::string why;
+                for (const Lexed::Swallow& s : lexed_.swallowed) {
+                    if (s.block == from) {
+                        why = " once the " + quoted(marker_) + " on line " + lineText(s.marker) +
+                              " cuts off its own";
+                    }
+                }
+                add(WarningKind::UnclosedBlock, from,
+                    "\"/*\" with no \"*/\" after it" + why +
+                        ": the rules keep it, and every comment after it, as text");
+            } else if (!open) {
+                if (std::find(explained_.begin(), explained_.end(), from) != explained_.end()) continue;
+                const Range* range = rangeAt(from);
+                if (range && range->region == Region::BlockComment && t_.substr(range->start, 3) == u"/*/") {
+                    add(WarningKind::StrayClose, from,
+                        "\"*/\" of the comment opened by \"/*/\" on line " + lineText(range->start) +
+                            ": the rules end that comment at once, so its text up to here stays");
+                } else {
+                    add(WarningKind::StrayClose, from, "\"*/\" outside any comment stays in the result");
+                }
+            }
+        }
+    }
+
+    void continued() {
+        for (Pos start : lexed_.continued) {
+            const Range* r = rangeAt(start);
+            if (!r) continue;
+            const auto lf = std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), start);
+            if (lf == lineFeeds_.end()) continue;
+            for (Pos k = *lf + 1; k < r->end; ++k) {
+                if (!removed_[k] && !isBlank(t_[k])) {
+                    add(WarningKind::ContinuedComment, start,
+                        "this \"//\" comment ends in a backslash and so goes on over the next line, which the "
+                        "rules keep as code");
+                    break;
+                }
+            }
+        }
+    }
+
+    std::u16string_view t_;
+    Language language_;
+    std::u16string_view marker_;
+    const Lexed& lexed_;
+    std::vector<bool> removed_;
+    std::u16string result_;
+    std::vector<Pos> resultFrom_;
+    std::vector<Pos> lineFeeds_;
+    std::vector<Pos> explained_;
+    std::vector<std::pair<Pos, Warning>> found_;
+};
+
+}  // namespace
+
+std::optional<Language> languageOf(std::u16string_view lng) {
+    if (lng == u"c" || lng == u"cpp" || lng == u"h") return Language::CFamily;
+    if (lng == u"asm" || lng == u"dt" || lng == u"inc") return Language::Assembler;
+    return std::nullopt;
+}
+
+std::u16string_view lineMarkerOf(Language language) { return language == Language::CFamily ? u"//" : u";"; }
+
+std::string_view kindName(WarningKind kind) {
+    switch (kind) {
+        case WarningKind::SwallowedCode: return "swallowed-code";
+        case WarningKind::MarkerInString: return "marker-in-string";
+        case WarningKind::UnclosedBlock: return "unclosed-block";
+        case WarningKind::StrayClose: return "stray-close";
+        case WarningKind::NestedBlock: return "nested-block";
+        case WarningKind::ContinuedComment: return "continued-comment";
+    }
+    return "warning";
+}
+
+std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language) {
+    if (text.size() >= kNone) return {};
+    const Lexed lexed = Lexer(text, language).run();
+    if (!lexed.suspect && !holdsBlockMarker(result)) return {};
+    return Analysis(text, language, lexed).run();
+}
+
+}  // namespace tavirel

@@ -1,0 +1,53 @@
+// Where the classic rules remove or leave something that is not a comment. The rules cut at
+// markers wherever they stand; a small lexer of our own knows where the real comments, string
+// and character literals are, and each place where the two disagree becomes a warning. It only
+// reports: what the batch writes never depends on it.
+//
+// The lexer runs on every file; the traced conversion (trace.h) runs only on a file where the
+// lexer saw something suspect, so clean code costs one pass.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tavirel {
+
+/// The two syntaxes the rules know.
+enum class Language {
+    CFamily,    // c, cpp, h: line comments start at "//"
+    Assembler,  // asm, dt, inc: line comments start at ";"
+};
+
+/// The language of a language key; none for a key outside the six.
+std::optional<Language> languageOf(std::u16string_view lng);
+
+/// The line-comment marker of a language: "//" or ";".
+std::u16string_view lineMarkerOf(Language language);
+
+enum class WarningKind {
+    SwallowedCode,     // a marker in a block comment cuts off its "*/": the block runs on over code
+    MarkerInString,    // a line marker or "/*" inside a string or character literal
+    UnclosedBlock,     // a "/*" with no later "*/": kept, with everything after it
+    StrayClose,        // a "*/" outside any comment, kept in the result
+    NestedBlock,       // a "/*" inside a block comment whose outer tail stays as code
+    ContinuedComment,  // a "//" comment continued by a backslash: the rules keep its next line
+};
+
+/// The name printed after a warning: "swallowed-code", "marker-in-string", ...
+std::string_view kindName(WarningKind kind);
+
+struct Warning {
+    WarningKind kind;
+    std::size_t line;    // 1-based; LF, CR LF and a lone CR each end a line, as in an editor
+    std::size_t column;  // 1-based, in code units
+    std::string text;    // one sentence, plain ASCII
+};
+
+/// The warnings for a file whose loaded text (every line ending CR LF) is `text` and whose
+/// result after both passes is `result`, in text order.
+std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language);
+
+}  // namespace tavirel
