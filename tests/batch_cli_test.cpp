@@ -26,9 +26,11 @@ struct Result {
 
 class BatchCliTest : public testing::TempDirTest {
 protected:
-    Result run(const std::string& args) {
+    // Runs the program through the shell; `tail` follows its output, as a pipeline would.
+    Result run(const std::string& args, const std::string& tail = "") {
         const std::string out = path("stdout").string(), err = path("stderr").string();
-        const std::string command = "LC_ALL=C " TAVIREL_BATCH " " + args + " >" + out + " 2>" + err;
+        const std::string command = "bash -c 'LC_ALL=C " TAVIREL_BATCH " " + args + tail + " >" + out + " 2>" + err +
+                                    "; exit ${PIPESTATUS[0]}'";
         const int raw = std::system(command.c_str());
         Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
         fs::remove(out);
@@ -47,7 +49,7 @@ TEST_F(BatchCliTest, ConvertsTheTreeAndPrintsEveryStatusLine) {
     EXPECT_EQ(0, r.status) << r.err;
     EXPECT_EQ("共选中:2个文件\n正在删除注释：" + tree() + "/a.c\n正在删除注释：" + tree() + "/sub/B.INC\n转换完毕！\n",
               r.out);
-    EXPECT_EQ("", r.err);
+    EXPECT_EQ("tavirel-batch: 2 converted, 0 unchanged, 0 passed over\n", r.err);
     EXPECT_EQ("int a; \r\nint b;\r\n", readBytes(path("tree/a.c")));
     EXPECT_EQ("db 1 \r\n", readBytes(path("tree/sub/B.INC")));
     EXPECT_EQ("// stays\r\n", readBytes(path("tree/notes.txt")));
@@ -60,10 +62,6 @@ TEST_F(BatchCliTest, ListAndOnlyChooseWhatIsShownAndConvertNothing) {
     EXPECT_EQ(0, r.status);
     EXPECT_EQ("共选中:2个文件\n" + tree() + "/A.c\n" + tree() + "/b.h\n", r.out);
     EXPECT_EQ("x // y\r\n", readBytes(path("tree/A.c")));
-
-    const Result empty = run("''");
-    EXPECT_EQ(0, empty.status);
-    EXPECT_EQ("转换完毕！\n", empty.out);
 }
 
 TEST_F(BatchCliTest, FailureAndUsageErrorsHaveTheirOwnExitCodes) {
@@ -72,10 +70,12 @@ TEST_F(BatchCliTest, FailureAndUsageErrorsHaveTheirOwnExitCodes) {
     ::chmod(path("tree/ro.c").c_str(), 0444);
     const Result failed = run(tree());
     EXPECT_EQ(1, failed.status);
-    EXPECT_EQ("转换出错，转换过程中请不要操作文件！\n" + tree() + "/ro.c: read-only file\n", failed.err);
+    EXPECT_EQ("转换出错，转换过程中请不要操作文件！\n" + tree() + "/ro.c: read-only file\n" +
+                  "tavirel-batch: 0 converted, 0 unchanged, 0 passed over\n",
+              failed.err);
     EXPECT_EQ("keep // me\r\n", readBytes(path("tree/ro.c")));
 
-    for (const char* args : {"", "--bogus x", "--only txt x", "--only", "a b"}) {
+    for (const char* args : {"", "--bogus x", "--only txt x", "--only", "a b", "-n --diff x", "-0 x", "--strict -w x"}) {
         const Result r = run(args);
         EXPECT_EQ(2, r.status) << args;
         EXPECT_NE(std::string::npos, r.err.find("usage: tavirel-batch")) << args;
@@ -139,6 +139,143 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
         }
         RecordProperty("converted_after_signal_" + std::to_string(signal), converted);
     }
+}
+
+// --- A Unix tool ------------------------------------------------------------------------------
+
+TEST_F(BatchCliTest, AFolderThatCannotBeReadIsRefusedWithOneLine) {
+    writeBytes(path("file.c"), "x");
+    fs::create_directories(path("tree"));
+    fs::create_directory_symlink(path("tree"), path("link"));
+    const struct {
+        std::string folder, reason;
+    } cases[] = {
+        {path("no/such").string(), "No such file or directory"},
+        {path("file.c").string(), "Not a directory"},
+        {"", "no folder named"},
+    };
+    for (const auto& c : cases) {
+        const Result r = run("\"" + c.folder + "\"");
+        EXPECT_EQ(2, r.status) << c.folder;
+        EXPECT_EQ("", r.out);
+        EXPECT_EQ("tavirel-batch: " + c.folder + ": " + c.reason + "\n", r.err);
+    }
+    EXPECT_EQ(0, run(path("link").string()).status);  // a link to a folder is fine
+    if (::geteuid() == 0) {
+        // Root reads every folder: try the unreadable one as nobody.
+        ::chmod(dir_.c_str(), 0755);
+        ::chmod(path("tree").c_str(), 0);
+        const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " TAVIREL_BATCH " " + tree() +
+                                    " >/dev/null 2>" + path("err").string();
+        EXPECT_EQ(2, WEXITSTATUS(std::system(command.c_str())));
+        EXPECT_EQ("tavirel-batch: " + tree() + ": Permission denied\n", readBytes(path("err")));
+    }
+}
+
+TEST_F(BatchCliTest, AClosedOutputNeverStopsTheRun) {
+    fs::create_directories(path("tree"));
+    // More status lines than a pipe holds, so that the reader is gone before the last of them.
+    const int files = 2000;
+    const std::string err = path("err").string();
+    for (const std::string& command : {"bash -c '" TAVIREL_BATCH " " + tree() + " 2>" + err + " | head -2 >/dev/null; exit ${PIPESTATUS[0]}'",
+                                       std::string(TAVIREL_BATCH " ") + tree() + " >&- 2>" + err}) {
+        for (int i = 0; i < files; ++i) writeBytes(path("tree") / (std::to_string(i) + ".c"), "x; // y\n");
+        const int raw = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(raw)) << command;
+        EXPECT_EQ(3, WEXITSTATUS(raw)) << command;
+        EXPECT_NE(std::string::npos, readBytes(err).find("tavirel-batch: standard output: ")) << readBytes(err);
+        for (int i = 0; i < files; ++i) ASSERT_EQ("x; \n", readBytes(path("tree") / (std::to_string(i) + ".c")));
+    }
+}
+
+TEST_F(BatchCliTest, SummaryCountsEveryFateAndQuietLeavesOnlyWarnings) {
+    fs::create_directories(path("tree"));
+    writeBytes(path("tree/a.c"), "a; // x\n");
+    writeBytes(path("tree/b.c"), "b;\n");
+    writeBytes(path("tree/e.h"), "");
+    writeBytes(path("tree/big.asm"), std::string(70000, ';'));
+    writeBytes(path("tree/inc"), "x ; y\n");
+    writeBytes(path("tree/url.c"), "s = \"http://x\";\n");
+    const std::string summary =
+        "tavirel-batch: 2 converted, 1 unchanged, 3 passed over (1 empty, 1 over 65536 characters, 1 language "
+        "unknown); 1 warning";
+    const std::string warning = tree() + "/url.c:1:11: warning: \"//\" inside a string or character literal: the "
+                                         "rules cut the line here, and the rest of the literal and of the line go "
+                                         "with it [marker-in-string]\n";
+
+    const Result dry = run("-n " + tree());
+    EXPECT_EQ(0, dry.status);
+    EXPECT_EQ(warning + "tavirel-batch: 2 to convert" + summary.substr(26) + "; nothing written\n", dry.err);
+    EXPECT_EQ("a; // x\n", readBytes(path("tree/a.c")));
+
+    const Result real = run(tree());
+    EXPECT_EQ(0, real.status);
+    EXPECT_EQ(dry.out, real.out);  // a dry run shows the same status lines
+    EXPECT_EQ(warning + summary + "\n", real.err);
+    EXPECT_EQ("a; \n", readBytes(path("tree/a.c")));
+
+    writeBytes(path("tree/url.c"), "s = \"http://x\";\n");
+    const Result quiet = run("-q " + tree());
+    EXPECT_EQ("", quiet.out);
+    EXPECT_EQ(warning, quiet.err);
+    EXPECT_EQ("", run("-qw " + tree()).err);
+}
+
+TEST_F(BatchCliTest, DiffAppliedWithPatchGivesWhatARunWrites) {
+    fs::create_directories(path("tree/sub"));
+    writeBytes(path("tree/lf.c"), "int a; // x\n/* b\n c */int b;\nlast // no final LF");
+    writeBytes(path("tree/crlf.h"), "1\r\n2\r\n3\r\n4\r\nx; // y\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n/* z */12\r\n");
+    writeBytes(path("tree/sub/cr.asm"), "mov ; x\rnop\r");
+    writeBytes(path("tree/sub/bad.inc"), "db \xff\xfe ; \xe4\xb8 cut\n");
+    writeBytes(path("tree/clean.c"), "clean;\n");
+    fs::copy(path("tree"), path("patched"), fs::copy_options::recursive);
+
+    const Result diff = run("--diff " + tree());
+    EXPECT_EQ(0, diff.status);
+    EXPECT_EQ(0u, diff.out.find("--- a/crlf.h\n+++ b/crlf.h\n@@ -2,11 +2,11 @@\n 2\r\n"));
+    EXPECT_EQ(std::string::npos, diff.out.find("clean.c"));
+    writeBytes(path("d.patch"), diff.out);
+    ASSERT_EQ(0, std::system(("cd " + path("patched").string() + " && patch -s -p1 < ../d.patch").c_str()));
+
+    ASSERT_EQ(0, run(tree()).status);
+    for (const auto& entry : fs::recursive_directory_iterator(path("tree"))) {
+        if (!entry.is_regular_file()) continue;
+        const fs::path twin = path("patched") / fs::relative(entry.path(), path("tree"));
+        EXPECT_EQ(readBytes(entry.path()), readBytes(twin)) << twin;
+    }
+}
+
+TEST_F(BatchCliTest, CheckAndNullListsFeedScripts) {
+    fs::create_directories(path("tree"));
+    writeBytes(path("tree/clean.c"), "x;\n");
+    EXPECT_EQ(0, run("--check " + tree()).status);
+    writeBytes(path("tree/two words.c"), "y; // z\n");
+    writeBytes(path("tree/new\nline.h"), "/* z */\n");
+    const Result check = run("--check -0 " + tree());
+    EXPECT_EQ(1, check.status);
+    EXPECT_EQ(tree() + "/new\nline.h" + '\0' + tree() + "/two words.c" + '\0', check.out);
+    EXPECT_EQ("y; // z\n", readBytes(path("tree/two words.c")));  // nothing written
+
+    const Result listed = run("--list -0 " + tree(), " | xargs -0 -n1 printf \"[%s]\"");
+    EXPECT_EQ(0, listed.status);
+    EXPECT_EQ("[" + tree() + "/clean.c][" + tree() + "/new\nline.h][" + tree() + "/two words.c]", listed.out);
+}
+
+TEST_F(BatchCliTest, StrictLeavesEveryWarnedFileUntouched) {
+    fs::create_directories(path("tree"));
+    const std::string warned = "/* see http://x */\nint a;\n/* end */\nb;\n";
+    writeBytes(path("tree/warned.c"), warned);
+    writeBytes(path("tree/plain.c"), "p; // q\n");
+    const Result r = run("--strict " + tree());
+    EXPECT_EQ(0, r.status);
+    EXPECT_EQ(warned, readBytes(path("tree/warned.c")));
+    EXPECT_EQ("p; \n", readBytes(path("tree/plain.c")));
+    EXPECT_NE(std::string::npos, r.err.find(tree() + "/warned.c:1:13: warning: ")) << r.err;
+    EXPECT_NE(std::string::npos,
+              r.err.find("tavirel-batch: 1 converted, 0 unchanged, 1 passed over (1 refused by --strict); 1 warning\n"
+                         "tavirel-batch: passed over by --strict: " +
+                         tree() + "/warned.c\n"))
+        << r.err;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "batch.h"
 
+#include <optional>
+
 #include "code_page.h"
 #include "conversion.h"
 #include "errors.h"
@@ -38,13 +40,21 @@ void Batch::run(Procedure procedure) {
         if (outer) outer(context);
         if (stopRequested_) throw RunStopped{};
     });
-    if (depth_++ == 0 && onBusyChanged) onBusyChanged(true);
+    // The depth comes back down however the run ends, or the window could never close again.
+    struct Depth {
+        Batch& batch;
+        explicit Depth(Batch& b) : batch(b) {
+            if (batch.depth_++ == 0 && batch.onBusyChanged) batch.onBusyChanged(true);
+        }
+        ~Depth() {
+            if (--batch.depth_ == 0 && batch.onBusyChanged) batch.onBusyChanged(false);
+        }
+    } depth(*this);
     try {
         procedure();
     } catch (const RunStopped&) {
         // Unwound to here: nothing more of this run happens.
     }
-    if (--depth_ == 0 && onBusyChanged) onBusyChanged(false);
 }
 
 void Batch::RefreshList(const std::u16string& folder) {
@@ -86,8 +96,55 @@ void Batch::SelectNone() {
     });
 }
 
+// One marked file, read, converted and (in a run that writes) ready to be put in place.
+struct Batch::Prepared {
+    std::u16string path;
+    std::optional<SourceFile> file;
+    SourceConversion conversion;
+    std::vector<Warning> warnings;
+    FileReport::Fate fate = FileReport::Fate::Unchanged;
+    Language language = Language::CFamily;
+    std::optional<Replacement> replacement;
+};
+
+Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const {
+    using Outcome = SourceConversion::Outcome;
+    using Fate = FileReport::Fate;
+    Prepared p;
+    p.path = std::move(path);
+    p.file.emplace(p.path, StrOPT::kReadLimitBytes);
+    p.conversion = convertSource(stripper, *p.file);
+    switch (p.conversion.outcome) {
+        case Outcome::Empty: p.fate = Fate::Empty; return p;
+        case Outcome::TooLarge: p.fate = Fate::TooLarge; return p;
+        case Outcome::UnknownLanguage: p.fate = Fate::UnknownLanguage; return p;
+        case Outcome::Unchanged: p.fate = Fate::Unchanged; break;
+        case Outcome::Changed: p.fate = Fate::Converted; break;
+    }
+    p.language = *languageOf(stripper.lng);
+    if (options_.warnings || options_.strict) {
+        p.warnings = findWarnings(p.conversion.text, p.conversion.result, p.language);
+    }
+    if (options_.strict && !p.warnings.empty()) {
+        p.fate = Fate::Strict;
+    } else if (p.fate == Fate::Converted && options_.write) {
+        p.replacement.emplace(*p.file, p.conversion.bytes, defaults);
+    }
+    return p;
+}
+
+void Batch::finish(Prepared& file) {
+    // Bytes that would not change are not written: the file keeps its inode and times.
+    if (file.replacement) SaveText(file);
+    if (report_) {
+        const std::string_view bytes = file.file ? std::string_view(file.file->bytes()) : std::string_view();
+        report_->fileDone({file.fate, file.path, file.language, bytes, file.conversion, file.warnings});
+    }
+}
+
 void Batch::ConvertSelected() {
     run([&] {
+        lastFailure_.clear();
         std::u16string name;
         NewFileDefaults defaults;
         try {
@@ -98,10 +155,8 @@ void Batch::ConvertSelected() {
                 if (!list_.isMarked(i)) continue;
                 name = list_.text(i);
                 status_.setText(u"正在删除注释：" + name);
-                const SourceFile file(name, StrOPT::kReadLimitBytes);
-                const SourceConversion conversion = convertSource(stripper_, file);
-                // Bytes that would not change are not written: the file keeps its inode and times.
-                if (conversion.outcome == SourceConversion::Outcome::Changed) SaveText(file, conversion.bytes, defaults);
+                Prepared file = prepare(stripper_, defaults, name);
+                finish(file);
             }
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
@@ -111,8 +166,9 @@ void Batch::ConvertSelected() {
     });
 }
 
-void Batch::SaveText(const SourceFile& file, const std::string& bytes, NewFileDefaults& defaults) {
-    Replacement(file, bytes, defaults).commit();
+void Batch::SaveText(Prepared& file) {
+    file.replacement->commit();
+    file.replacement.reset();
 }
 
 }  // namespace tavirel

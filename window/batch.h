@@ -9,13 +9,49 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "batch_interfaces.h"
+#include "conversion.h"
 #include "dir_file.h"
 #include "strop.h"
 #include "text_file.h"
+#include "warnings.h"
 
 namespace tavirel {
+
+/// How ConvertSelected treats the marked files. The window converts with the defaults.
+struct ConvertOptions {
+    bool write = true;     // false: a dry run, everything but the writing
+    bool warnings = true;  // look for the places where the rules remove more than a comment
+    bool strict = false;   // pass over a file with a warning, leaving it untouched
+};
+
+/// What became of one marked file, told in list order as the run reaches it.
+struct FileReport {
+    enum class Fate {
+        Converted,        // written, or in a dry run: would be
+        Unchanged,        // its bytes would not change: not written
+        Empty,            // passed over: no characters
+        TooLarge,         // passed over: a text over 65536 code units
+        UnknownLanguage,  // passed over: no language key of the six
+        Strict,           // passed over: a warning, and the run is strict
+    };
+    Fate fate;
+    const std::u16string& path;
+    Language language;                     // the file's, unless passed over for its name
+    std::string_view oldBytes;             // the file as read (empty when too large to read)
+    const SourceConversion& conversion;    // the new bytes when Converted
+    const std::vector<Warning>& warnings;  // empty unless the run looks for them
+};
+
+/// Told of every marked file a conversion reaches, after it is written.
+class RunReport {
+public:
+    virtual ~RunReport() = default;
+    virtual void fileDone(const FileReport& report) = 0;
+};
 
 class Batch {
 public:
@@ -33,8 +69,13 @@ public:
     /// Clears every mark and shows a count of 0.
     void SelectNone();
     /// Loads, strips and writes back every marked file, showing each name; shows the one message
-    /// on the first failure and stops there.
+    /// on the first failure and stops there. A file whose bytes would not change is not written.
     void ConvertSelected();
+
+    void setOptions(const ConvertOptions& options) { options_ = options; }
+    const ConvertOptions& options() const { return options_; }
+    /// Tells `report` (or no one) of each file a conversion reaches.
+    void setReport(RunReport* report) { report_ = report; }
 
     /// Ends every run at its next yield; the batch starts no new run afterwards.
     void requestStop() { stopRequested_ = true; }
@@ -43,15 +84,19 @@ public:
     /// Called when the first run starts (true) and when the last one ends (false).
     std::function<void(bool busy)> onBusyChanged;
 
-    /// The file and the reason of the last failed conversion, for front ends that can say more
-    /// than the message box.
+    /// The file and the reason of the failure of the last conversion, empty when it had none, for
+    /// front ends that can say more than the message box.
     const std::u16string& lastFailure() const { return lastFailure_; }
 
 private:
+    struct Prepared;
+
     template <typename Procedure>
     void run(Procedure procedure);
     void selectAll();
-    void SaveText(const SourceFile& file, const std::string& bytes, NewFileDefaults& defaults);
+    Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
+    void finish(Prepared& file);
+    void SaveText(Prepared& file);
 
     Dir_File& files_;
     StrOPT& stripper_;
@@ -59,6 +104,8 @@ private:
     StatusLine& status_;
     ExtensionSwitches& switches_;
     MessageBox& messages_;
+    ConvertOptions options_;
+    RunReport* report_ = nullptr;
     bool stopRequested_ = false;
     int depth_ = 0;
     std::u16string lastFailure_;
