@@ -2,10 +2,12 @@
 // standard output, warnings and errors on standard error, a preview that writes nothing.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -45,6 +47,7 @@ constexpr char kUsage[] =
     "  -w, --no-warnings      do not look for the places where the rules remove code\n"
     "  -q, --quiet            no status lines and no summary; warnings and errors still show\n"
     "  -0, --null             with --list or --check: end each path with a NUL, print nothing else\n"
+    "  -j, --jobs N           convert with N threads (default: one per core; 1: one at a time)\n"
     "  -h, --help             print this text\n"
     "      --version          print the version\n"
     "\n"
@@ -62,6 +65,7 @@ struct Settings {
     bool warnings = true;
     bool quiet = false;
     bool null = false;
+    std::size_t jobs = 0;  // threads that convert; 0: one per core
     bool on[6] = {true, true, true, true, true, true};
     std::string folder;
 };
@@ -88,10 +92,15 @@ std::string display(const std::u16string& text) {
 // goes on, and the failure is told at the end.
 class Output {
 public:
-    explicit Output(bool closed) : error_(closed ? EBADF : 0) {}
+    explicit Output(bool closed) : error_(closed ? EBADF : 0) {
+        // Someone may watch a terminal or a pipe line by line; a file is read when the run is over.
+        struct stat st;
+        live_ = !closed && (::isatty(1) || (::fstat(1, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))));
+    }
     void write(std::string_view bytes, bool flush = true) {
         if (error_) return;
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || (flush && std::fflush(stdout) != 0)) {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
+            (flush && live_ && std::fflush(stdout) != 0)) {
             error_ = errno ? errno : EIO;
         }
     }
@@ -102,6 +111,7 @@ public:
 
 private:
     int error_ = 0;
+    bool live_ = true;
 };
 
 void printError(const std::string& line) {
@@ -205,6 +215,7 @@ int Tool::run() {
     Batch batch(files, stripper, list, *this, *this, *this);
     batch.setOptions({.write = s_.mode == Mode::Convert, .warnings = s_.warnings, .strict = s_.strict});
     batch.setReport(this);
+    if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file.
     setYieldHook(
         [](void* b) {
@@ -284,7 +295,9 @@ int parse(int argc, char** argv, Settings& s) {
         }
         // Bundled short options: -nq is -n -q.
         std::vector<std::string> flags;
-        if (arg[1] != '-') {
+        if (arg.rfind("-j", 0) == 0 && arg.size() > 2) {
+            flags.push_back("--jobs=" + arg.substr(2));  // -j4
+        } else if (arg[1] != '-') {
             for (std::size_t k = 1; k < arg.size(); ++k) flags.push_back(std::string("-") + arg[k]);
         } else {
             flags.push_back(arg);
@@ -315,6 +328,18 @@ int parse(int argc, char** argv, Settings& s) {
                 s.quiet = true;
             } else if (flag == "-0" || flag == "--null") {
                 s.null = true;
+            } else if (flag == "-j" || flag == "--jobs" || flag.rfind("--jobs=", 0) == 0) {
+                std::string value;
+                if (flag.rfind("--jobs=", 0) == 0) {
+                    value = flag.substr(7);
+                } else {
+                    if (++i == argc) return usageError(flag + " needs a number of threads");
+                    value = argv[i];
+                }
+                char* end = nullptr;
+                const unsigned long n = std::strtoul(value.c_str(), &end, 10);
+                if (value.empty() || *end || n < 1 || n > 256) return usageError("bad number of threads '" + value + "'");
+                s.jobs = n;
             } else if (flag == "--only" || flag.rfind("--only=", 0) == 0) {
                 std::string value;
                 if (flag == "--only") {

@@ -57,6 +57,17 @@ void warnings(benchmark::State& state, bool withHazards) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 void BM_Warnings_CleanSource(benchmark::State& state) { warnings(state, false); }
+
+// An ASCII file whose lines end alike, as most are: lexed on its bytes.
+void BM_Warnings_CleanBytes(benchmark::State& state) {
+    const CodePage utf8("UTF-8");
+    std::string bytes = utf8.encode(source(65536, false));
+    StrOPT opt;
+    const SourceConversion c = convertBytes(opt, u"x.c", bytes, utf8);
+    for (auto _ : state) benchmark::DoNotOptimize(findWarnings(c, bytes, Language::CFamily, utf8));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
+}
+BENCHMARK(BM_Warnings_CleanBytes);
 void BM_Warnings_SourceWithHazards(benchmark::State& state) { warnings(state, true); }
 BENCHMARK(BM_Warnings_CleanSource);
 BENCHMARK(BM_Warnings_SourceWithHazards);

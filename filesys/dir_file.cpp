@@ -1,5 +1,6 @@
 #include "dir_file.h"
 
+#include <unordered_map>
 #include <vector>
 
 #include "event_yield.h"
@@ -21,7 +22,7 @@ FolderPicker setFolderPicker(FolderPicker picker) {
     return picker;
 }
 
-Dir_File::Dir_File(FolderReader* reader) : reader_(reader ? *reader : systemFolderReader()) {}
+Dir_File::Dir_File(FolderReader* reader) : reader_(reader ? reader : &systemFolderReader()) {}
 
 void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
     // Every step that fails is passed over and the walk goes on: nothing leaves this call.
@@ -42,7 +43,7 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
 
     try {
         FindData data;
-        std::unique_ptr<FolderListing> listing = reader_.findFirst(strDir + kPathSeparator, data);
+        std::unique_ptr<FolderListing> listing = reader_->findFirst(strDir + kPathSeparator, data);
         if (!listing) return;
         for (bool more = true; more;) {
             try {
@@ -85,5 +86,51 @@ std::u16string Dir_File::GetExtName(std::u16string strFileName) {
     }
     return strFileName.substr(i);
 }
+
+// Each folder's entries as first read, in their order; a folder that could not be read is
+// remembered as such.
+class RememberedFolders::Memo : public FolderReader {
+public:
+    explicit Memo(FolderReader& below) : below_(below) {}
+
+    std::unique_ptr<FolderListing> findFirst(const std::u16string& path, FindData& data) override {
+        auto it = folders_.find(path);
+        if (it == folders_.end()) {
+            std::vector<FindData> entries;
+            FindData entry;
+            if (std::unique_ptr<FolderListing> listing = below_.findFirst(path, entry)) {
+                do entries.push_back(entry);
+                while (listing->findNext(entry));
+            }
+            it = folders_.emplace(path, std::move(entries)).first;
+        }
+        if (it->second.empty()) return nullptr;
+        auto listing = std::make_unique<Listing>(it->second);
+        listing->findNext(data);
+        return listing;
+    }
+
+private:
+    struct Listing : FolderListing {
+        explicit Listing(const std::vector<FindData>& e) : entries(e) {}
+        bool findNext(FindData& data) override {
+            if (next == entries.size()) return false;
+            data = entries[next++];
+            return true;
+        }
+        const std::vector<FindData>& entries;
+        std::size_t next = 0;
+    };
+
+    FolderReader& below_;
+    std::unordered_map<std::u16string, std::vector<FindData>> folders_;
+};
+
+RememberedFolders::RememberedFolders(Dir_File& files)
+    : files_(files), previous_(files.reader_), memo_(std::make_unique<Memo>(*files.reader_)) {
+    files_.reader_ = memo_.get();
+}
+
+RememberedFolders::~RememberedFolders() { files_.reader_ = previous_; }
 
 }  // namespace tavirel

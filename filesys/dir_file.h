@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace tavirel {
@@ -54,7 +55,24 @@ public:
     std::u16string GetExtName(std::u16string strFileName);
 
 private:
-    FolderReader& reader_;
+    friend class RememberedFolders;
+    FolderReader* reader_;
+};
+
+/// While it lives, `files` reads each folder from the disk once and serves it from memory after:
+/// the searches of one refresh, one per extension, walk the same folders.
+class RememberedFolders {
+public:
+    explicit RememberedFolders(Dir_File& files);
+    ~RememberedFolders();
+    RememberedFolders(const RememberedFolders&) = delete;
+    RememberedFolders& operator=(const RememberedFolders&) = delete;
+
+private:
+    class Memo;
+    Dir_File& files_;
+    FolderReader* previous_;
+    std::unique_ptr<Memo> memo_;
 };
 
 }  // namespace tavirel

@@ -43,15 +43,16 @@ char16_t reservedUnitFor(unsigned char byte) { return static_cast<char16_t>(0xDC
 
 // Strict UTF-8: overlong forms, encoded surrogates and code points past U+10FFFF do not decode.
 std::u16string decodeUtf8(std::string_view bytes) {
-    std::u16string out;
-    out.reserve(bytes.size());
+    // Every byte gives at most one unit: write into room for all of them, then trim.
+    std::u16string out(bytes.size(), u'\0');
+    char16_t* o = out.data();
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     const std::size_t n = bytes.size();
     std::size_t i = 0;
     while (i < n) {
         const unsigned char b = s[i];
         if (b < 0x80) {
-            out.push_back(b);
+            *o++ = b;
             ++i;
             continue;
         }
@@ -74,14 +75,20 @@ std::u16string decodeUtf8(std::string_view bytes) {
             if ((s[i + k] & 0xC0) != 0x80) ok = false;
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
-        if (ok) {
-            appendCodePoint(cp, out);
+        if (!ok) {
+            *o++ = reservedUnitFor(b);
+            ++i;
+        } else if (cp < 0x10000) {
+            *o++ = static_cast<char16_t>(cp);
             i += len;
         } else {
-            out.push_back(reservedUnitFor(b));
-            ++i;
+            cp -= 0x10000;
+            *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+            *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+            i += len;
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
@@ -103,34 +110,36 @@ char32_t takeCodePoint(std::u16string_view text, std::size_t& i) {
 }
 
 std::string encodeUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    // A unit takes at most three bytes (a pair of surrogates four for two): room for the worst.
+    std::string out(text.size() * 3, '\0');
+    char* o = out.data();
     std::size_t i = 0;
     while (i < text.size()) {
         const char16_t u = text[i];
         if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
+            *o++ = static_cast<char>(u);
             ++i;
             continue;
         }
         if (isReservedUnit(u)) {
-            out.push_back(static_cast<char>(u - 0xDC00));
+            *o++ = static_cast<char>(u - 0xDC00);
             ++i;
             continue;
         }
         const char32_t cp = takeCodePoint(text, i);
         if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+            *o++ = static_cast<char>(0xC0 | (cp >> 6));
         } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            *o++ = static_cast<char>(0xE0 | (cp >> 12));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+            *o++ = static_cast<char>(0xF0 | (cp >> 18));
+            *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         }
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 

@@ -20,4 +20,8 @@ int interruptDescriptor();
 /// Forgets a caught interrupt, so that the next one is recorded again.
 void forgetInterrupt();
 
+/// Keeps interrupts off the calling thread, a worker, so that they reach the main thread, which
+/// stops the run.
+void holdInterruptsOnThisThread();
+
 }  // namespace tavirel

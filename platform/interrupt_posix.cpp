@@ -1,6 +1,7 @@
 #include "interrupt.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -45,6 +46,13 @@ void forgetInterrupt() {
     while (pipeEnds[0] >= 0 && ::read(pipeEnds[0], buffer, sizeof buffer) > 0) {
     }
     caught.store(0, std::memory_order_relaxed);
+}
+
+void holdInterruptsOnThisThread() {
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, nullptr);
 }
 
 }  // namespace tavirel

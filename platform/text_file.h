@@ -29,7 +29,9 @@ public:
     const std::u16string& path() const;
     bool tooLarge() const;
     /// The whole content; empty when tooLarge().
-    const std::string& bytes() const;
+    std::string_view bytes() const;
+    /// Lets the file go once its replacement is prepared; the bytes stay.
+    void close();
 
 private:
     friend class Replacement;

@@ -88,7 +88,9 @@ struct SourceFile::Impl {
     int fd = -1;
     struct stat st {};
     bool tooLarge = false;
-    std::string bytes;
+    // Read into memory that is not cleared first: every byte of it is read before it is used.
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
 
     ~Impl() {
         if (fd >= 0) ::close(fd);
@@ -111,24 +113,27 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
         return;
     }
     // One read of one byte more than the size: a short read of a regular file is its end.
-    f.bytes.resize(size + 1);
-    std::size_t used = 0;
+    std::size_t room = size + 1;
+    f.buffer.reset(new char[room]);
     for (;;) {
-        const ssize_t n = ::read(f.fd, f.bytes.data() + used, f.bytes.size() - used);
+        const ssize_t n = ::read(f.fd, f.buffer.get() + f.size, room - f.size);
         if (n < 0) {
             if (errno == EINTR) continue;
             fail(f.path, errno);
         }
-        used += static_cast<std::size_t>(n);
-        if (used < f.bytes.size()) break;
-        if (used > byteLimit) {  // grew while we read it
+        f.size += static_cast<std::size_t>(n);
+        if (f.size < room) break;
+        if (f.size > byteLimit) {  // grew while we read it
             f.tooLarge = true;
-            f.bytes.clear();
+            f.buffer.reset();
+            f.size = 0;
             return;
         }
-        f.bytes.resize(f.bytes.size() * 2);
+        std::unique_ptr<char[]> larger(new char[2 * room]);
+        std::memcpy(larger.get(), f.buffer.get(), f.size);
+        f.buffer = std::move(larger);
+        room *= 2;
     }
-    f.bytes.resize(used);
 }
 
 SourceFile::~SourceFile() = default;
@@ -136,7 +141,11 @@ SourceFile::SourceFile(SourceFile&&) noexcept = default;
 SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;
 const std::u16string& SourceFile::path() const { return impl_->path; }
 bool SourceFile::tooLarge() const { return impl_->tooLarge; }
-const std::string& SourceFile::bytes() const { return impl_->bytes; }
+std::string_view SourceFile::bytes() const { return {impl_->buffer.get(), impl_->size}; }
+void SourceFile::close() {
+    if (impl_->fd >= 0) ::close(impl_->fd);
+    impl_->fd = -1;
+}
 
 // --- NewFileDefaults -------------------------------------------------------------------------
 
@@ -201,6 +210,10 @@ struct NewFile {
     std::string folder;
     std::string temp;  // the name of a named temporary file; empty while the new file is unnamed
     int fd = -1;
+    // The file that was read, which the rename must replace: nothing else that took its name.
+    bool replacing = false;
+    dev_t device = 0;
+    ino_t inode = 0;
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
@@ -242,11 +255,17 @@ struct NewFile {
             }
         }
         if (detail::commitSeam) detail::commitSeam();
+        if (replacing) {
+            // Deleted, or swapped for a link or another file, since it was read: writing now
+            // would bring back a deleted file or overwrite one never read.
+            struct stat st;
+            if (::lstat(target.c_str(), &st) != 0) fail(path, errno);
+            if (st.st_dev != device || st.st_ino != inode) throw FileError(path, "replaced by another file since it was read");
+        }
         if (::rename(temp.c_str(), target.c_str()) != 0) fail(path, errno);  // the destructor removes the temp
         temp.clear();
-        // The data went in with write(); a late close error cannot undo the rename.
-        ::close(fd);
-        fd = -1;
+        // The file is closed when the replacement is let go, which may be on another thread: the
+        // data went in with write(), and a late close error could not undo the rename anyway.
     }
 };
 
@@ -293,6 +312,9 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.path = old.path;
     r.target = old.platformPath;
     r.folder = folderOf(r.target);
+    r.replacing = true;
+    r.device = old.st.st_dev;
+    r.inode = old.st.st_ino;
 
     const struct stat& st = old.st;
     // The read-only attribute: refused even for root, whom the permission bits do not bind.
@@ -306,6 +328,9 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     const NewFileDefaults::Impl::Folder& folder = d.folder(r.folder);
     const mode_t wanted = st.st_mode & 07777;
     r.open(wanted & 0777);
+    // Blocks taken now, on the preparing thread: with them in place the rename over the old
+    // file has no delayed allocation left to force, which file systems do to keep it safe.
+    if (!bytes.empty()) ::fallocate(r.fd, 0, 0, static_cast<off_t>(bytes.size()));
     if (const int err = writeAll(r.fd, bytes)) fail(r.path, err);
 
     // Owner first: changing it clears set-ID bits, which the mode then restores.

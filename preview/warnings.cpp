@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "trace.h"
 
@@ -36,32 +38,64 @@ struct Lexed {
     bool unclosed = false;       // a block comment that the text ends inside
 };
 
-bool isBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
-bool isIdentifier(char16_t c) {
+bool isBlank(char32_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
+bool isIdentifier(char32_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
 }
-bool isDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char32_t c) { return c >= u'0' && c <= u'9'; }
 
+template <typename Char>
+bool sameAs(const Char* s, std::size_t n, std::string_view ascii) {
+    if (n != ascii.size()) return false;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (static_cast<char32_t>(s[k]) != static_cast<unsigned char>(ascii[k])) return false;
+    }
+    return true;
+}
+
+// Marks, with its high bit, each lane of `word` (bytes or 16-bit units) equal to `value`; the
+// lowest mark is exact.
+template <typename Char>
+inline std::uint64_t lanesEqual(std::uint64_t word, unsigned char value) {
+    constexpr std::uint64_t ones = sizeof(Char) == 1 ? 0x0101010101010101ULL : 0x0001000100010001ULL;
+    constexpr std::uint64_t highs = sizeof(Char) == 1 ? 0x8080808080808080ULL : 0x8000800080008000ULL;
+    const std::uint64_t x = word ^ (ones * value);
+    return (x - ones) & ~x & highs;
+}
+
+// The first position from i on that holds one of `targets`, or n: eight bytes at a time, which
+// is how most of a source file is passed over.
+template <typename Char, std::size_t N>
+Pos findAny(const Char* s, Pos i, Pos n, const std::array<unsigned char, N>& targets) {
+    constexpr Pos lanes = 8 / sizeof(Char);
+    for (; i + lanes <= n; i += lanes) {
+        std::uint64_t word;
+        std::memcpy(&word, s + i, 8);
+        std::uint64_t hits = 0;
+        for (unsigned char t : targets) hits |= lanesEqual<Char>(word, t);
+        if (hits) return i + static_cast<Pos>(__builtin_ctzll(hits) / (8 * sizeof(Char)));
+    }
+    for (; i < n; ++i) {
+        for (unsigned char t : targets) {
+            if (static_cast<char32_t>(s[i]) == t) return i;
+        }
+    }
+    return n;
+}
+
+// Runs on the loaded text's code units, or on the bytes of an ASCII file whose lines all end
+// alike: the two differ only in line ends, which the lexer takes alike.
+template <typename Char>
 class Lexer {
 public:
-    Lexer(std::u16string_view text, Language language)
-        : s_(text.data()), n_(static_cast<Pos>(text.size())), c_(language == Language::CFamily) {
-        for (char16_t c : {u'\n', u'/', u'"', u'\''}) interesting_[c] = true;
-        interesting_[c_ ? u'#' : u';'] = true;
-    }
+    Lexer(std::basic_string_view<Char> text, Language language)
+        : s_(text.data()), n_(static_cast<Pos>(text.size())), c_(language == Language::CFamily) {}
 
     Lexed run() {
+        const std::array<unsigned char, 4> code = {'/', '"', '\'', static_cast<unsigned char>(c_ ? '#' : ';')};
         Pos i = 0;
-        while (i < n_) {
-            const char16_t c = s_[i];
-            if (c >= 128 || !interesting_[c]) {
-                ++i;
-                continue;
-            }
-            switch (c) {
-                case u'\n':
-                    lineStart_ = ++i;
-                    break;
+        while ((i = findAny(s_, i, n_, code)) < n_) {
+            switch (s_[i]) {
                 case u'/':
                     if (i + 1 < n_ && s_[i + 1] == u'*') {
                         i = blockComment(i);
@@ -85,8 +119,9 @@ private:
     // To the end of the line, and on over every line a trailing backslash joins to it (C only).
     Pos lineComment(Pos i) {
         Pos j = i;
+        const std::array<unsigned char, 1> lineFeed = {'\n'};
         for (;;) {
-            while (j < n_ && s_[j] != u'\n') ++j;
+            j = findAny(s_, j, n_, lineFeed);
             Pos last = j;
             while (last > i && (s_[last - 1] == u'\r')) --last;
             if (!c_ || j >= n_ || last == i || s_[last - 1] != u'\\') break;
@@ -99,12 +134,13 @@ private:
     }
 
     Pos blockComment(Pos i) {
-        const char16_t marker = c_ ? u'/' : u';';
+        const Char marker = c_ ? '/' : ';';
         Pos markerOnLine = kNone;
         Pos inner = kNone;
         // The "*" of "/*" cannot also close it: the search starts after the opener.
-        for (Pos j = i + 2; j < n_; ++j) {
-            const char16_t c = s_[j];
+        const std::array<unsigned char, 4> inside = {'\n', '*', '/', static_cast<unsigned char>(marker)};
+        for (Pos j = i + 2; (j = findAny(s_, j, n_, inside)) < n_; ++j) {
+            const Char c = s_[j];
             if (c == u'\n') {
                 markerOnLine = kNone;
             } else if (c == u'*' && j + 1 < n_ && s_[j + 1] == u'/') {
@@ -135,7 +171,7 @@ private:
     // apostrophe of "can't" in an #error or of "af'" in assembler.
     Pos literal(Pos i, char16_t quote) {
         for (Pos j = i + 1; j < n_; ++j) {
-            const char16_t c = s_[j];
+            const Char c = s_[j];
             if (c == quote) return addLiteral(i, j + 1);
             if (c == u'\n') break;
             if (c == u'\\' && j + 1 < n_) {
@@ -150,7 +186,7 @@ private:
     Pos addLiteral(Pos start, Pos end) {
         out_.ranges.push_back({start, end, Region::Literal});
         for (Pos k = start; k + 1 < end; ++k) {
-            const char16_t a = s_[k], b = s_[k + 1];
+            const Char a = s_[k], b = s_[k + 1];
             if ((a == u'/' && (b == u'*' || (c_ && b == u'/'))) || (!c_ && a == u';')) out_.suspect = true;
         }
         if (!c_ && s_[end - 1] == u';') out_.suspect = true;
@@ -161,25 +197,24 @@ private:
     bool rawPrefix(Pos i) const {
         if (i == 0 || s_[i - 1] != u'R') return false;
         Pos b = i - 1;
-        while (b > lineStart_ && isIdentifier(s_[b - 1])) --b;
-        const std::u16string_view prefix(s_ + b, i - b);
-        return prefix == u"R" || prefix == u"LR" || prefix == u"uR" || prefix == u"UR" || prefix == u"u8R";
+        while (b > 0 && isIdentifier(s_[b - 1])) --b;
+        for (const char* prefix : {"R", "LR", "uR", "UR", "u8R"}) {
+            if (sameAs(s_ + b, i - b, prefix)) return true;
+        }
+        return false;
     }
 
     Pos rawString(Pos i) {
         Pos open = i + 1;
         while (open < n_ && open - i <= 17 && s_[open] != u'(' && !isBlank(s_[open]) && s_[open] != u'\\') ++open;
         if (open >= n_ || s_[open] != u'(') return literal(i, u'"');
-        std::u16string close(u")");
+        std::basic_string<Char> close(1, ')');
         close.append(s_ + i + 1, open - i - 1);
-        close += u'"';
-        const std::u16string_view rest(s_ + open + 1, n_ - open - 1);
+        close += '"';
+        const std::basic_string_view<Char> rest(s_ + open + 1, n_ - open - 1);
         const std::size_t at = rest.find(close);
         if (at == std::u16string_view::npos) return i + 1;
         const Pos end = open + 1 + static_cast<Pos>(at + close.size());
-        for (Pos k = i; k < end; ++k) {
-            if (s_[k] == u'\n') lineStart_ = k + 1;
-        }
         return addLiteral(i, end);
     }
 
@@ -187,21 +222,24 @@ private:
     bool digitSeparator(Pos i) const {
         if (i == 0 || i + 1 >= n_ || !isIdentifier(s_[i + 1])) return false;
         Pos b = i;
-        while (b > lineStart_ && (isIdentifier(s_[b - 1]) || s_[b - 1] == u'\'' || s_[b - 1] == u'.')) --b;
+        while (b > 0 && (isIdentifier(s_[b - 1]) || s_[b - 1] == u'\'' || s_[b - 1] == u'.')) --b;
         return b < i && isDigit(s_[b]);
     }
 
     // #include <...> names a header: what stands between the angle brackets is no comment.
     Pos directive(Pos i) {
-        for (Pos k = lineStart_; k < i; ++k) {
-            if (s_[k] != u' ' && s_[k] != u'\t') return i + 1;
+        // Only blanks may stand before it on its line.
+        for (Pos k = i; k > 0 && s_[k - 1] != u'\n'; --k) {
+            if (s_[k - 1] != u' ' && s_[k - 1] != u'\t') return i + 1;
         }
         Pos j = i + 1;
         while (j < n_ && (s_[j] == u' ' || s_[j] == u'\t')) ++j;
         const Pos word = j;
         while (j < n_ && isIdentifier(s_[j])) ++j;
-        const std::u16string_view name(s_ + word, j - word);
-        if (name != u"include" && name != u"include_next" && name != u"import") return j;
+        if (!sameAs(s_ + word, j - word, "include") && !sameAs(s_ + word, j - word, "include_next") &&
+            !sameAs(s_ + word, j - word, "import")) {
+            return j;
+        }
         while (j < n_ && (s_[j] == u' ' || s_[j] == u'\t')) ++j;
         if (j >= n_ || s_[j] != u'<') return j;
         for (Pos k = j + 1; k < n_ && s_[k] != u'\n'; ++k) {
@@ -210,17 +248,19 @@ private:
         return j + 1;
     }
 
-    const char16_t* s_;
+    const Char* s_;
     Pos n_;
     bool c_;
-    Pos lineStart_ = 0;
-    std::array<bool, 128> interesting_{};
     Lexed out_;
 };
 
-bool holdsBlockMarker(std::u16string_view result) {
-    for (std::size_t k = 0; k + 1 < result.size(); ++k) {
-        if ((result[k] == u'/' && result[k + 1] == u'*') || (result[k] == u'*' && result[k + 1] == u'/')) return true;
+// Whether a "/*" or a "*/" is left: each holds a "*", which is rare outside comments.
+template <typename Char>
+bool holdsBlockMarker(std::basic_string_view<Char> result) {
+    const std::array<unsigned char, 1> star = {'*'};
+    const Pos n = static_cast<Pos>(result.size());
+    for (Pos k = 0; (k = findAny(result.data(), k, n, star)) < n; ++k) {
+        if ((k > 0 && result[k - 1] == u'/') || (k + 1 < n && result[k + 1] == u'/')) return true;
     }
     return false;
 }
@@ -455,9 +495,21 @@ std::string_view kindName(WarningKind kind) {
 
 std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language) {
     if (text.size() >= kNone) return {};
-    const Lexed lexed = Lexer(text, language).run();
+    const Lexed lexed = Lexer<char16_t>(text, language).run();
     if (!lexed.suspect && !holdsBlockMarker(result)) return {};
     return Analysis(text, language, lexed).run();
+}
+
+std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes, Language language,
+                                  const CodePage& page) {
+    if (!conversion.text.empty()) return findWarnings(conversion.text, conversion.result, language);
+    if (fileBytes.size() >= kNone) return {};
+    // Converted on its bytes: lexed on them too, and loaded only for a closer look.
+    const std::string_view result =
+        conversion.outcome == SourceConversion::Outcome::Changed ? std::string_view(conversion.bytes) : fileBytes;
+    if (!Lexer<char>(fileBytes, language).run().suspect && !holdsBlockMarker(result)) return {};
+    const std::u16string text = textOfFile(page.decode(fileBytes), conversion.lineEnds);
+    return findWarnings(text, traceStrip(text, lineMarkerOf(language)).text, language);
 }
 
 }  // namespace tavirel

@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "code_page.h"
+#include "conversion.h"
+
 namespace tavirel {
 
 /// The two syntaxes the rules know.
@@ -49,5 +52,11 @@ struct Warning {
 /// The warnings for a file whose loaded text (every line ending CR LF) is `text` and whose
 /// result after both passes is `result`, in text order.
 std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language);
+
+/// The warnings of a file the batch converted, whose bytes are `fileBytes`: from its text where
+/// the conversion kept it; for a file converted on its bytes, from its bytes, and the text is
+/// loaded only where the lexer sees something suspect.
+std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes, Language language,
+                                  const CodePage& page = CodePage::system());
 
 }  // namespace tavirel

@@ -1,5 +1,7 @@
 #include "conversion.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "strop.h"
@@ -24,12 +26,25 @@ std::u16string_view LineReader::readLine() {
 }
 
 std::u16string textOfFile(std::u16string_view fileText, LineEnds ends) {
-    std::u16string text;
-    text.reserve(fileText.size() + 2);
-    for (LineReader reader(fileText, ends); !reader.atEnd();) {
-        text += reader.readLine();
-        text += u"\r\n";
+    // One pass: each terminator becomes CR LF, and a last line without one gets it. Room for the
+    // worst case, a file of bare terminators, trimmed after.
+    std::u16string text(2 * fileText.size() + 2, u'\0');
+    char16_t* o = text.data();
+    const char16_t* p = fileText.data();
+    const char16_t* const end = p + fileText.size();
+    const char16_t terminator = ends == LineEnds::Lf ? u'\n' : u'\r';
+    while (p < end) {
+        const char16_t c = *p++;
+        if (c != terminator) {
+            *o++ = c;
+            if (p == end) *o++ = u'\r', *o++ = u'\n';  // the last line runs to the end
+            continue;
+        }
+        *o++ = u'\r';
+        *o++ = u'\n';
+        if (ends == LineEnds::Classic && p < end && *p == u'\n') ++p;
     }
+    text.resize(static_cast<std::size_t>(o - text.data()));
     return text;
 }
 
@@ -44,12 +59,169 @@ std::u16string fileTextOf(std::u16string result, LineEnds ends) {
     return result;
 }
 
+namespace {
+
+// What one look at a file's bytes tells, eight bytes at a time.
+struct ByteCounts {
+    bool ascii = true;
+    std::size_t lineFeeds = 0;
+    std::size_t carriageReturns = 0;
+};
+
+// The number of zero bytes in a word: each gives a high bit, and a multiply adds them up.
+inline std::size_t zeroBytes(std::uint64_t y) {
+    constexpr std::uint64_t low7 = 0x7F7F7F7F7F7F7F7FULL;
+    const std::uint64_t t = ~(((y & low7) + low7) | y | low7);
+    return static_cast<std::size_t>(((t >> 7) * 0x0101010101010101ULL) >> 56);
+}
+
+ByteCounts countBytes(std::string_view bytes) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    ByteCounts c;
+    std::uint64_t high = 0;
+    std::size_t k = 0;
+    for (; k + 8 <= bytes.size(); k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + k, 8);
+        high |= word;
+        c.lineFeeds += zeroBytes(word ^ (ones * '\n'));
+        c.carriageReturns += zeroBytes(word ^ (ones * '\r'));
+    }
+    for (; k < bytes.size(); ++k) {
+        high |= static_cast<unsigned char>(bytes[k]);
+        c.lineFeeds += bytes[k] == '\n';
+        c.carriageReturns += bytes[k] == '\r';
+    }
+    c.ascii = (high & 0x8080808080808080ULL) == 0;
+    return c;
+}
+
+// The first position from pos on that holds `x` or `y`, or n: eight bytes at a time.
+std::size_t findEither(const char* b, std::size_t pos, std::size_t n, char x, char y) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
+    for (; pos + 8 <= n; pos += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, b + pos, 8);
+        const std::uint64_t a = word ^ (ones * static_cast<unsigned char>(x));
+        const std::uint64_t c = word ^ (ones * static_cast<unsigned char>(y));
+        const std::uint64_t hits = ((a - ones) & ~a & highs) | ((c - ones) & ~c & highs);
+        if (hits) return pos + static_cast<std::size_t>(__builtin_ctzll(hits) >> 3);
+    }
+    for (; pos < n; ++pos) {
+        if (b[pos] == x || b[pos] == y) return pos;
+    }
+    return n;
+}
+
+// A file of ASCII bytes whose lines all end in LF, or all in CR LF: its units are its bytes, and
+// its text differs from them only in line ends, which no marker touches. Such a file, which is
+// most source files, is converted on its bytes in two passes instead of seven on code units.
+bool convertibleAsBytes(std::string_view bytes, const ByteCounts& c) {
+    if (!c.ascii) return false;
+    if (c.carriageReturns == 0) return true;
+    if (c.carriageReturns != c.lineFeeds) return false;
+    // As many CRs as LFs: all CR LF when every LF has its CR.
+    for (const char* p = bytes.data(); (p = static_cast<const char*>(std::memchr(p, '\n', bytes.data() + bytes.size() - p)));
+         ++p) {
+        if (p == bytes.data() || p[-1] != '\r') return false;
+    }
+    return true;
+}
+
+// How many units the text of such a file has: every line ending in CR LF.
+std::size_t textLengthOf(std::string_view bytes, const ByteCounts& c) {
+    const std::size_t open = bytes.empty() || bytes.back() == '\n' ? 0 : 2;  // the last line gets CR LF
+    return (c.carriageReturns == 0 ? bytes.size() + c.lineFeeds : bytes.size()) + open;
+}
+
+// Both passes on such a file's bytes, giving the new file's bytes with its own line ends. The
+// line pass cuts each line at its first marker; the block pass is the one of trace.cpp: what is
+// kept never holds a "/*", so a block starts where a "*" follows a kept "/", and ends at the
+// first "*/" from that "*" on; without one, the rest stays.
+std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view marker) {
+    const std::string_view lineEnd = ends == LineEnds::Lf ? "\n" : "\r\n";
+    const std::size_t n = bytes.size();
+    const char* const b = bytes.data();
+    std::string lines;
+    lines.reserve(n + lineEnd.size());
+    // Uncut lines are copied in stretches: from `kept` up to where the next cut begins.
+    std::size_t kept = 0;
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t at = findEither(b, pos, n, '\n', marker[0]);
+        if (at == n) break;
+        const char* const hit = b + at;
+        if (*hit == '\n' || bytes.compare(at, marker.size(), marker) != 0) {
+            pos = at + 1;
+            continue;
+        }
+        // A cut: the line keeps what stands before its first marker, and its line end.
+        lines.append(b + kept, at - kept);
+        lines.append(lineEnd);
+        const char* lf = static_cast<const char*>(std::memchr(hit, '\n', n - at));
+        kept = pos = lf ? static_cast<std::size_t>(lf - b) + 1 : n;
+    }
+    lines.append(b + kept, n - kept);
+    if (kept < n && b[n - 1] != '\n') lines.append(lineEnd);  // the last line gets its line end
+
+    std::string out;
+    out.reserve(lines.size());
+    const char* in = lines.data();
+    const std::size_t m = lines.size();
+    std::size_t i = 0;
+    while (i < m) {
+        const char* star = static_cast<const char*>(std::memchr(in + i, '*', m - i));
+        const std::size_t at = star ? static_cast<std::size_t>(star - in) : m;
+        out.append(in + i, at - i);
+        i = at;
+        if (i == m) break;
+        if (out.empty() || out.back() != '/') {
+            out += '*';
+            ++i;
+            continue;
+        }
+        // A start marker: its "/" is the last kept unit. Its stop marker may share the "*".
+        std::size_t j = i;
+        for (;;) {
+            const char* next = static_cast<const char*>(std::memchr(in + j, '*', m - j));
+            if (!next || next + 1 >= in + m) {
+                j = m;
+                break;
+            }
+            j = static_cast<std::size_t>(next - in);
+            if (in[j + 1] == '/') break;
+            ++j;
+        }
+        if (j >= m) {
+            out.append(in + i, m - i);
+            break;
+        }
+        out.pop_back();
+        i = j + 2;
+    }
+    return out;
+}
+
+}  // namespace
+
 SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::string_view bytes,
                               const CodePage& page) {
     using Outcome = SourceConversion::Outcome;
     SourceConversion c;
     strop.SetLang(name);
-    c.lineEnds = lineEndsOf(bytes);
+    const ByteCounts counts = countBytes(bytes);
+    c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
+    if (convertibleAsBytes(bytes, counts)) {
+        const std::size_t length = textLengthOf(bytes, counts);
+        if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
+        if (length == 0) return c.outcome = Outcome::Empty, c;
+        const char* const marker = StrOPT::lineMarkerFor(strop.lng);
+        if (!marker) return c.outcome = Outcome::UnknownLanguage, c;
+        c.bytes = stripBytes(bytes, c.lineEnds, marker);
+        c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
+        if (c.outcome == Outcome::Unchanged) c.bytes.clear();
+        return c;
+    }
     c.text = textOfFile(page.decode(bytes), c.lineEnds);
     if (c.text.size() > StrOPT::kSizeLimit) {
         c.outcome = Outcome::TooLarge;

@@ -59,8 +59,10 @@ struct SourceConversion {
     };
     Outcome outcome = Outcome::Unchanged;
     LineEnds lineEnds = LineEnds::Classic;
-    std::u16string text;    // the text as loaded; empty when passed over
-    std::u16string result;  // after both passes; empty when passed over
+    // The text as loaded and after both passes, for a file converted on code units. Empty when
+    // the file was passed over, or converted on its bytes: ASCII whose lines all end alike.
+    std::u16string text;
+    std::u16string result;
     std::string bytes;      // the new content when Changed
 };
 

@@ -1,6 +1,7 @@
 #include "strop.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "code_page.h"
@@ -148,16 +149,16 @@ std::u16string StrOPT::DeletStr_Mid(std::u16string mainStr, std::u16string start
     return mainStr;
 }
 
+const char* StrOPT::lineMarkerFor(const std::u16string& key) {
+    if (key == u"cpp" || key == u"c" || key == u"h") return "//";
+    if (key == u"asm" || key == u"dt" || key == u"inc") return ";";
+    return nullptr;
+}
+
 std::u16string StrOPT::DeletStr_Auto(std::u16string mainStr) {
-    std::u16string marker;  // chosen before any yield: a nested call may change lng
-    if (lng == u"cpp" || lng == u"c" || lng == u"h") {
-        marker = u"//";
-    } else if (lng == u"asm" || lng == u"dt" || lng == u"inc") {
-        marker = u";";
-    } else {
-        return kUnknownLanguage;
-    }
-    return DeletStr_Right(std::move(mainStr), std::move(marker));
+    const char* const marker = lineMarkerFor(lng);  // chosen before any yield: a nested call may change lng
+    if (!marker) return kUnknownLanguage;
+    return DeletStr_Right(std::move(mainStr), std::u16string(marker, marker + std::strlen(marker)));
 }
 
 void StrOPT::SetLang(std::u16string FileName) {

@@ -90,8 +90,11 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
     const std::string before = "int a; // note\r\n/* block\r\n */ int b;\r\n";
     const std::string after = "int a; \r\n int b;\r\n";
     std::mt19937 rng(11);
-    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL, SIGTERM, SIGKILL};
+    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL, SIGTERM, SIGKILL, SIGINT};
+    int round = 0;
     for (const int signal : signals) {
+        // One thread, then workers: -j1 and -j3 in turn.
+        const char* const jobs = round++ % 2 ? "-j3" : "-j1";
         fs::remove_all(path("tree"));
         for (int i = 0; i < 1000; ++i) {
             const fs::path folder = path("tree") / std::to_string(i % 10);
@@ -104,7 +107,7 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
             const int devnull = ::open("/dev/null", O_WRONLY);
             ::dup2(devnull, 1);
             ::dup2(devnull, 2);
-            ::execl(TAVIREL_BATCH, TAVIREL_BATCH, tree().c_str(), static_cast<char*>(nullptr));
+            ::execl(TAVIREL_BATCH, TAVIREL_BATCH, jobs, tree().c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 150000));

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <chrono>
 #include <csignal>
+#include <thread>
 
 #include "event_yield.h"
 #include "interrupt.h"
@@ -184,9 +186,12 @@ TEST_F(BatchTest, FailureShowsTheMessageAndStopsTheBatchThere) {
     }
 }
 
-TEST_F(BatchTest, StopEndsTheRunAtItsNextYield) {
+class BatchStopTest : public BatchTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(BatchStopTest, StopEndsTheRunAtItsNextYield) {
     for (int i = 0; i < 4; ++i) writeBytes(path(std::to_string(i) + ".c"), "x; // y\r\n");
     refresh();
+    batch.setWorkers(GetParam());
     std::vector<bool> busy;
     batch.onBusyChanged = [&](bool b) { busy.push_back(b); };
     ScopedYieldHook hook([&] {
@@ -202,6 +207,8 @@ TEST_F(BatchTest, StopEndsTheRunAtItsNextYield) {
     batch.RefreshList(T(dir_.string()));  // a stopped batch starts nothing more
     EXPECT_EQ(4u, list.count());
 }
+
+INSTANTIATE_TEST_SUITE_P(OneThreadAndWorkers, BatchStopTest, ::testing::Values(0, 2));
 
 // --- Real trees ------------------------------------------------------------------------------
 
@@ -310,6 +317,82 @@ TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft
     EXPECT_EQ("x; // y\n", readBytes(path("c.c")));
     EXPECT_EQ((std::vector<std::string>{"a.c", "b.c", "c.c"}), entries());
     EXPECT_TRUE(messages.texts.empty());
+}
+
+// --- Workers ---------------------------------------------------------------------------------
+
+class BatchWorkersTest : public BatchTest {
+protected:
+    std::string file(int i) const { return (i < 10 ? "0" : "") + std::to_string(i) + ".c"; }
+    void writeTree(int files) {
+        for (int i = 0; i < files; ++i) writeBytes(path(file(i)), "x" + std::to_string(i) + "; // y\n/* z */w;\n");
+    }
+    std::string original(int i) const { return "x" + std::to_string(i) + "; // y\n/* z */w;\n"; }
+    std::string converted(int i) const { return "x" + std::to_string(i) + "; \nw;\n"; }
+};
+
+TEST_F(BatchWorkersTest, WorkersShowTheStatusLinesAndWriteTheFilesOfOneThread) {
+    std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> runs;
+    for (std::size_t workers : {0, 2}) {
+        for (int i = 0; i < 60; ++i) writeBytes(path(file(i)), "a /* b */ c /*/ d */ // e\n" + std::to_string(i) + "\n");
+        refresh();
+        list.setMarked(7, false);
+        batch.setWorkers(workers);
+        status.texts.clear();
+        // A conversion inside one of the run's yields converts everything once more, as one
+        // thread would: the files prepared before it are not written.
+        bool nested = false;
+        ScopedYieldHook hook([&] {
+            if (!nested && !status.texts.empty() && status.texts.back() == "正在删除注释：" + name(file(20))) {
+                nested = true;
+                batch.ConvertSelected();
+            }
+        });
+        batch.ConvertSelected();
+        std::vector<std::string> bytes;
+        for (int i = 0; i < 60; ++i) bytes.push_back(readBytes(path(file(i))));
+        runs.emplace_back(status.texts, bytes);
+    }
+    EXPECT_EQ(runs[0].first, runs[1].first);
+    EXPECT_EQ(runs[0].second, runs[1].second);
+    EXPECT_EQ(60u, entries().size());
+}
+
+TEST_F(BatchWorkersTest, AFailureAmidPreparedFilesLeavesEveryLaterOneUntouched) {
+    writeTree(40);
+    ::chmod(path(file(10)).c_str(), 0444);  // refused while a worker prepares it
+    refresh();
+    batch.setWorkers(2);
+    batch.ConvertSelected();
+    ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(name(file(10)) + ": read-only file", U8(batch.lastFailure()));
+    EXPECT_EQ("正在删除注释：" + name(file(10)), status.texts.back());
+    for (int i = 0; i < 40; ++i) EXPECT_EQ(i < 10 ? converted(i) : original(i), readBytes(path(file(i)))) << i;
+    EXPECT_EQ(40u, entries().size());  // no temporary file
+}
+
+TEST_F(BatchWorkersTest, AFileUnmarkedOrDeletedAfterItsPreparationIsNotWritten) {
+    writeTree(40);
+    refresh();
+    batch.setWorkers(2);
+    bool done = false;
+    ScopedYieldHook hook([&] {
+        if (!done && status.texts.back() == "正在删除注释：" + name(file(5))) {
+            done = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the files ahead are prepared
+            list.setMarked(8, false);
+            fs::remove(path(file(9)));
+        }
+    });
+    batch.ConvertSelected();
+    ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(name(file(9)) + ": No such file or directory", U8(batch.lastFailure()));
+    EXPECT_FALSE(fs::exists(path(file(9))));  // not brought back
+    for (int i = 0; i < 40; ++i) {
+        if (i == 9) continue;
+        EXPECT_EQ(i < 8 ? converted(i) : original(i), readBytes(path(file(i)))) << i;
+    }
+    EXPECT_EQ(39u, entries().size());
 }
 
 }  // namespace

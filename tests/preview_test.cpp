@@ -18,9 +18,10 @@ using testing::T;
 // The warnings of a source as the batch finds them: "LINE:COLUMN kind", in text order.
 std::vector<std::string> warningsOf(const char* name, std::string_view source) {
     StrOPT opt;
-    const SourceConversion c = convertBytes(opt, T(name), source, CodePage("UTF-8"));
+    const CodePage utf8("UTF-8");
+    const SourceConversion c = convertBytes(opt, T(name), source, utf8);
     std::vector<std::string> found;
-    for (const Warning& w : findWarnings(c.text, c.result, *languageOf(opt.lng))) {
+    for (const Warning& w : findWarnings(c, source, *languageOf(opt.lng), utf8)) {
         found.push_back(std::to_string(w.line) + ":" + std::to_string(w.column) + " " + std::string(kindName(w.kind)));
     }
     return found;

@@ -10,6 +10,7 @@
 #include "strop.h"
 #include "test_support.h"
 #include "trace.h"
+#include "warnings.h"
 
 namespace tavirel {
 namespace {
@@ -114,6 +115,52 @@ TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngi
         const SourceConversion engine = convertBytes(opt, marker == u";" ? u"x.asm" : u"x.c", bytes, utf8);
         if (engine.outcome == SourceConversion::Outcome::Changed) {
             ASSERT_EQ(engine.bytes, utf8.encode(traced.newFile.text));
+        }
+    }
+}
+
+// Most files are ASCII with lines that all end alike: they are converted on their bytes. The
+// result must be that of the literal passes on their text, file by file.
+TEST(StrOPTDifferentialTest, ConversionOnBytesMatchesTheLiteralVersions) {
+    std::mt19937 rng(5);
+    const CodePage utf8("UTF-8");
+    static constexpr char kAscii[] = {'/', '*', ';', '\n', ' ', 'a', 'b', '"', '/', '*'};
+    std::uniform_int_distribution<std::size_t> pick(0, std::size(kAscii) - 1);
+    for (int i = 0; i < 20000; ++i) {
+        std::string bytes(rng() % (i % 10 == 0 ? 400 : 40), ' ');
+        for (char& b : bytes) b = kAscii[pick(rng)];
+        if (i % 2) {
+            std::string crlf;
+            for (char b : bytes) crlf += b == '\n' ? std::string("\r\n") : std::string(1, b);
+            bytes = crlf;
+        }
+        const bool assembler = i % 3 == 0;
+        StrOPT opt;
+        const SourceConversion c = convertBytes(opt, assembler ? u"x.inc" : u"x.h", bytes, utf8);
+        ASSERT_TRUE(c.text.empty() || bytes.empty()) << "not converted on its bytes";
+        const LineEnds ends = lineEndsOf(bytes);
+        const std::u16string text = textOfFile(utf8.decode(bytes), ends);
+        int yields = 0;
+        const std::string expected = utf8.encode(fileTextOf(
+            literal::deletStrMid(literal::deletStrRight(text, assembler ? u";" : u"//", yields), u"/*", u"*/", yields),
+            ends));
+        ASSERT_EQ(bytes.empty() ? SourceConversion::Outcome::Empty
+                  : expected == bytes ? SourceConversion::Outcome::Unchanged
+                                      : SourceConversion::Outcome::Changed,
+                  c.outcome)
+            << bytes;
+        if (c.outcome == SourceConversion::Outcome::Changed) {
+            ASSERT_EQ(expected, c.bytes) << bytes;
+        }
+
+        // The warnings found on the bytes are those found on the text.
+        const auto language = assembler ? Language::Assembler : Language::CFamily;
+        const auto onText = findWarnings(text, traceStrip(text, lineMarkerOf(language)).text, language);
+        const auto onBytes = findWarnings(c, bytes, language, utf8);
+        ASSERT_EQ(onText.size(), onBytes.size()) << bytes;
+        for (std::size_t k = 0; k < onText.size(); ++k) {
+            ASSERT_EQ(onText[k].line, onBytes[k].line);
+            ASSERT_EQ(onText[k].column, onBytes[k].column);
         }
     }
 }

@@ -1,11 +1,19 @@
 #include "batch.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 
 #include "code_page.h"
 #include "conversion.h"
 #include "errors.h"
 #include "event_yield.h"
+#include "interrupt.h"
 
 namespace tavirel {
 namespace {
@@ -29,7 +37,13 @@ std::u16string reasonOf(const std::exception& e) {
 
 Batch::Batch(Dir_File& files, StrOPT& stripper, FileList& list, StatusLine& status, ExtensionSwitches& switches,
              MessageBox& messages)
-    : files_(files), stripper_(stripper), list_(list), status_(status), switches_(switches), messages_(messages) {}
+    : files_(files),
+      stripper_(stripper),
+      list_(list),
+      status_(status),
+      switches_(switches),
+      messages_(messages),
+      workers_(std::max(std::thread::hardware_concurrency(), 1u) - 1) {}
 
 template <typename Procedure>
 void Batch::run(Procedure procedure) {
@@ -50,6 +64,7 @@ void Batch::run(Procedure procedure) {
             if (--batch.depth_ == 0 && batch.onBusyChanged) batch.onBusyChanged(false);
         }
     } depth(*this);
+    ++runsStarted_;
     try {
         procedure();
     } catch (const RunStopped&) {
@@ -61,6 +76,8 @@ void Batch::RefreshList(const std::u16string& folder) {
     run([&] {
         list_.clear();
         if (folder.empty()) return;
+        // One search per extension, each over the same folders: read each folder once.
+        RememberedFolders remembered(files_);
         for (int i = 0; i < 6; ++i) {
             if (switches_.isOn(i)) files_.SearchFiles(folder, kExtensions[i], list_);
         }
@@ -115,21 +132,29 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     p.file.emplace(p.path, StrOPT::kReadLimitBytes);
     p.conversion = convertSource(stripper, *p.file);
     switch (p.conversion.outcome) {
-        case Outcome::Empty: p.fate = Fate::Empty; return p;
-        case Outcome::TooLarge: p.fate = Fate::TooLarge; return p;
-        case Outcome::UnknownLanguage: p.fate = Fate::UnknownLanguage; return p;
+        case Outcome::Empty: p.fate = Fate::Empty; break;
+        case Outcome::TooLarge: p.fate = Fate::TooLarge; break;
+        case Outcome::UnknownLanguage: p.fate = Fate::UnknownLanguage; break;
         case Outcome::Unchanged: p.fate = Fate::Unchanged; break;
         case Outcome::Changed: p.fate = Fate::Converted; break;
     }
+    if (p.fate != Fate::Unchanged && p.fate != Fate::Converted) {
+        p.file->close();
+        return p;
+    }
     p.language = *languageOf(stripper.lng);
     if (options_.warnings || options_.strict) {
-        p.warnings = findWarnings(p.conversion.text, p.conversion.result, p.language);
+        p.warnings = findWarnings(p.conversion, p.file->bytes(), p.language);
     }
     if (options_.strict && !p.warnings.empty()) {
         p.fate = Fate::Strict;
     } else if (p.fate == Fate::Converted && options_.write) {
+        // The file stays open until after the rename: the old inode is then freed by whoever
+        // lets the file go, not by the rename on the main thread.
         p.replacement.emplace(*p.file, p.conversion.bytes, defaults);
+        return p;
     }
+    p.file->close();
     return p;
 }
 
@@ -142,6 +167,183 @@ void Batch::finish(Prepared& file) {
     }
 }
 
+// Prepares the marked entries ahead of the run on worker threads. The main thread queues each
+// entry's text as it reads the list and takes the results back in list order; a worker sees
+// nothing but the texts it is given, and holds its yields and interrupts.
+class Batch::Pipeline {
+public:
+    Pipeline(Batch& batch, std::size_t workers, std::size_t count)
+        : batch_(batch), count_(count), window_(8 * (workers + 1)) {
+        for (std::size_t w = 0; w < workers; ++w) threads_.emplace_back([this] { work(); });
+    }
+
+    // Stops the workers; whatever they prepared and no one took is dropped, never written.
+    ~Pipeline() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+            jobs_.clear();
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_) t.join();
+    }
+
+    /// The entry `index` whose text is `path`, prepared: by a worker, or here and now.
+    Prepared take(std::size_t index, const std::u16string& path) {
+        std::shared_ptr<Job> job;
+        {
+            std::unique_lock lock(mutex_);
+            // Entries before this one were passed over: what was prepared for them goes.
+            while (!jobs_.empty() && jobs_.front()->index < index) jobs_.pop_front();
+            if (!jobs_.empty() && jobs_.front()->index == index && jobs_.front()->path == path) {
+                job = std::move(jobs_.front());
+                jobs_.pop_front();
+                // While a worker is at it, the main thread prepares a later entry rather than
+                // wait, and waits only when none is left.
+                while (job->state == Job::Working) {
+                    const auto pending = std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->state == Job::Pending; });
+                    if (pending == jobs_.end()) {
+                        ++mainWaiting_;
+                        done_.wait(lock, [&] { return job->state == Job::Done; });
+                        --mainWaiting_;
+                        break;
+                    }
+                    std::shared_ptr<Job> other = *pending;
+                    other->state = Job::Working;
+                    lock.unlock();
+                    run(*other, batch_.stripper_, defaults_);
+                    lock.lock();
+                }
+            }
+        }
+        if (!job || job->state == Job::Pending) return prepareHere(path);
+        if (job->error) std::rethrow_exception(job->error);
+        return std::move(*job->result);
+    }
+
+    /// Queues the marked entries after `index` up to the window's size; reads the list, so the
+    /// main thread alone calls it.
+    void topUp(std::size_t index) {
+        std::vector<std::shared_ptr<Job>> added;
+        std::size_t queued;
+        {
+            std::lock_guard lock(mutex_);
+            queued = jobs_.size();
+        }
+        // Refilled by halves, so that the workers are woken once per several files.
+        if (queued > window_ / 2) return;
+        std::size_t next = std::max(next_, index + 1);
+        for (; next < count_ && next < batch_.list_.count() && queued + added.size() < window_; ++next) {
+            if (batch_.list_.isMarked(next)) added.push_back(std::make_shared<Job>(next, batch_.list_.text(next)));
+        }
+        next_ = next;
+        if (added.empty()) return;
+        bool idle;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& job : added) jobs_.push_back(std::move(job));
+            idle = idleWorkers_ > 0;
+        }
+        if (idle) wake_.notify_all();
+    }
+
+    /// Hands a file that is done back to the workers, which let it go: closing a replaced file
+    /// frees its old content, work the main thread need not wait for.
+    void retire(Prepared file) {
+        std::lock_guard lock(mutex_);
+        retired_.push_back(std::move(file));
+    }
+
+    /// Drops everything prepared and starts again from `index`: a run inside this one may have
+    /// changed the list or the files.
+    void restart(std::size_t index) {
+        std::lock_guard lock(mutex_);
+        jobs_.clear();
+        next_ = index;
+    }
+
+private:
+    struct Job {
+        enum State { Pending, Working, Done };
+        Job(std::size_t i, std::u16string p) : index(i), path(std::move(p)) {}
+        std::size_t index;
+        std::u16string path;
+        State state = Pending;
+        std::optional<Prepared> result;
+        std::exception_ptr error;
+    };
+
+    Prepared prepareHere(const std::u16string& path) {
+        HoldYields hold;
+        return batch_.prepare(batch_.stripper_, defaults_, path);
+    }
+
+    void work() {
+        holdInterruptsOnThisThread();
+        HoldYields hold;
+        StrOPT stripper;
+        NewFileDefaults defaults;
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            if (!retired_.empty()) {
+                std::vector<Prepared> done;
+                done.swap(retired_);
+                lock.unlock();
+                done.clear();
+                lock.lock();
+            }
+            std::shared_ptr<Job> job;
+            ++idleWorkers_;
+            wake_.wait(lock, [&] {
+                if (stopping_) return true;
+                const auto pending = std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->state == Job::Pending; });
+                if (pending != jobs_.end()) job = *pending;
+                return job != nullptr;
+            });
+            --idleWorkers_;
+            if (stopping_) return;
+            job->state = Job::Working;
+            lock.unlock();
+            run(*job, stripper, defaults);
+            // A job the run dropped meanwhile goes here, its file with it.
+            job.reset();
+            lock.lock();
+        }
+    }
+
+    // Prepares a job claimed by the calling thread, and hands it back done.
+    void run(Job& job, StrOPT& stripper, NewFileDefaults& defaults) {
+        std::optional<Prepared> result;
+        std::exception_ptr error;
+        try {
+            HoldYields hold;
+            result.emplace(batch_.prepare(stripper, defaults, job.path));
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(mutex_);
+        job.result = std::move(result);
+        job.error = error;
+        job.state = Job::Done;
+        if (mainWaiting_ > 0) done_.notify_all();
+    }
+
+    Batch& batch_;
+    const std::size_t count_;
+    const std::size_t window_;
+    std::size_t next_ = 0;  // the first entry not yet looked at for queueing
+    NewFileDefaults defaults_;
+    std::mutex mutex_;
+    std::condition_variable wake_;  // workers: a job, or the end
+    std::condition_variable done_;  // the main thread: a job done
+    std::deque<std::shared_ptr<Job>> jobs_;
+    std::vector<Prepared> retired_;
+    int idleWorkers_ = 0;
+    int mainWaiting_ = 0;
+    bool stopping_ = false;
+    std::vector<std::thread> threads_;
+};
+
 void Batch::ConvertSelected() {
     run([&] {
         lastFailure_.clear();
@@ -149,14 +351,31 @@ void Batch::ConvertSelected() {
         NewFileDefaults defaults;
         try {
             const std::size_t count = list_.count();
+            std::optional<Pipeline> pipeline;
+            if (workers_ > 0) pipeline.emplace(*this, workers_, count);
+            unsigned runs = runsStarted_;
             for (std::size_t i = 0; i < count; ++i) {
                 yieldToEventLoop();
+                if (pipeline && runs != runsStarted_) {
+                    pipeline->restart(i);
+                    runs = runsStarted_;
+                }
                 name.clear();
                 if (!list_.isMarked(i)) continue;
                 name = list_.text(i);
                 status_.setText(u"正在删除注释：" + name);
-                Prepared file = prepare(stripper_, defaults, name);
-                finish(file);
+                if (pipeline) {
+                    pipeline->topUp(i);
+                    Prepared file = pipeline->take(i, name);
+                    // The engine's yields ran on a worker: one here keeps a stop that comes while
+                    // this file is shown from writing it, as on one thread.
+                    yieldToEventLoop();
+                    finish(file);
+                    pipeline->retire(std::move(file));
+                } else {
+                    Prepared file = prepare(stripper_, defaults, name);
+                    finish(file);
+                }
             }
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
@@ -166,9 +385,6 @@ void Batch::ConvertSelected() {
     });
 }
 
-void Batch::SaveText(Prepared& file) {
-    file.replacement->commit();
-    file.replacement.reset();
-}
+void Batch::SaveText(Prepared& file) { file.replacement->commit(); }
 
 }  // namespace tavirel

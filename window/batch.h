@@ -5,6 +5,11 @@
 // may start another run inside one. requestStop() ends every run at its next yield: nothing after
 // that touches a file or an engine object, and the file being written is either untouched or
 // whole, because writes replace files atomically and never yield.
+//
+// A conversion on more than one core reads, converts and prepares the files ahead on worker
+// threads, while the main thread puts them in place in list order: the status lines, the
+// failure rule and the stops stay exactly those of one thread. Only the main thread touches the
+// list and the status line, and only it yields.
 #pragma once
 
 #include <functional>
@@ -73,6 +78,9 @@ public:
     void ConvertSelected();
 
     void setOptions(const ConvertOptions& options) { options_ = options; }
+    /// How many threads prepare files ahead of the one being written; by default one fewer than
+    /// the cores, and none on one core, where the run works alone as it always has.
+    void setWorkers(std::size_t workers) { workers_ = workers; }
     const ConvertOptions& options() const { return options_; }
     /// Tells `report` (or no one) of each file a conversion reaches.
     void setReport(RunReport* report) { report_ = report; }
@@ -90,6 +98,7 @@ public:
 
 private:
     struct Prepared;
+    class Pipeline;
 
     template <typename Procedure>
     void run(Procedure procedure);
@@ -105,7 +114,9 @@ private:
     ExtensionSwitches& switches_;
     MessageBox& messages_;
     ConvertOptions options_;
+    std::size_t workers_;
     RunReport* report_ = nullptr;
+    unsigned runsStarted_ = 0;
     bool stopRequested_ = false;
     int depth_ = 0;
     std::u16string lastFailure_;

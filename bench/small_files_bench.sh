@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Times tavirel-batch on a tree shaped like real sources (5,000 files of 1 byte to 64 KiB, median
+# about 5 KiB, a tenth over 25 KiB, in folders 3 to 6 deep, LF and CR LF) against `cp -r` of the
+# same tree. Each round copies the tree afresh for every program and times them one after another
+# with a warm cache; the report gives the median of the rounds and the peak memory.
+#
+#   [TMPDIR=FOLDER] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]   (default: 5, build/app/tavirel-batch)
+#
+# Several programs (an older build, say) are timed in the same rounds, so that the figures come
+# from one sitting.
+set -euo pipefail
+rounds=${1:-5}
+shift || true
+programs=("$@")
+[ ${#programs[@]} -gt 0 ] || programs=(build/app/tavirel-batch)
+for i in "${!programs[@]}"; do programs[$i]=$(realpath "${programs[$i]}"); done
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavirel-small-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+python3 - "$work/src" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(7)
+# Pieces of one or more lines, so that every block comment is whole, as in real sources.
+c_lines = [
+    "int counter = 0; // how many times",
+    "/* a block comment\n   over two lines */",
+    "/*\n * A documentation block above a function.\n * @param p the value\n */",
+    "static void step(int *p) { *p += 1; } /* inline */",
+    "    return value / 2;",
+    "#include <stdio.h>",
+    "",
+    "    for (i = 0; i < n; ++i) total += v[i];",
+    "    if (flags & MASK) { state = NEXT; }",
+    "}",
+]
+asm_lines = [
+    "        mov  a, #0x10      ; load the counter",
+    "loop:   djnz r0, loop      ; spin",
+    "        db   'text', 0",
+    "/* generated table */",
+    "        nop",
+]
+exts = ["c", "c", "c", "h", "h", "cpp", "asm", "inc", "dt"]
+def size():
+    # Median about 5 KiB, a tenth over 25 KiB, 1 byte to 64 KiB.
+    if rng.random() < 0.1:
+        return rng.randint(25 * 1024, 64 * 1024)
+    return max(1, min(64 * 1024, int(rng.lognormvariate(8.3, 0.8))))
+folders = []
+for top in range(12):
+    for sub in range(8):
+        depth = rng.randint(3, 6)
+        parts = ["mod%02d" % top, "part%d" % sub] + ["d%d" % k for k in range(depth - 2)]
+        folders.append(os.path.join(root, *parts))
+for i in range(5000):
+    folder = folders[i % len(folders)]
+    os.makedirs(folder, exist_ok=True)
+    ext = exts[i % len(exts)]
+    lines = c_lines if ext in ("c", "cpp", "h") else asm_lines
+    end = "\r\n" if i % 4 == 0 else "\n"
+    want = size()
+    out, total = [], 0
+    while True:
+        piece = rng.choice(lines).replace("\n", end) + end
+        if total + len(piece) > want:
+            break
+        out.append(piece)
+        total += len(piece)
+    text = "".join(out) if out else piece[:want]  # whole pieces, as a real file ends
+    with open(os.path.join(folder, "f%05d.%s" % (i, ext)), "w", newline="") as f:
+        f.write(text)
+PY
+
+sizes=$(find "$work/src" -type f -printf '%s\n' | sort -n)
+count=$(wc -l <<<"$sizes")
+echo "tree: $count files, $(du -sh "$work/src" | cut -f1), median $(sed -n "$((count / 2))p" <<<"$sizes") bytes," \
+     "$(awk '$1 > 25600' <<<"$sizes" | wc -l) over 25 KiB"
+sync
+
+measure() {  # label, command...: prints "seconds kib"
+    sync  # no writeback of the round before runs during the timing
+    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || true
+    cat "$work/time"
+}
+declare -A times memory
+labels=("cp -r")
+for p in "${programs[@]}"; do labels+=("$p"); done
+for round in $(seq "$rounds"); do
+    rm -rf "$work/copy"
+    read -r t m < <(measure cp -r "$work/src" "$work/copy")
+    times["cp -r"]+="$t "
+    memory["cp -r"]=$m
+    for p in "${programs[@]}"; do
+        rm -rf "$work/run"
+        cp -r "$work/src" "$work/run"
+        read -r t m < <(measure "$p" "$work/run")
+        times["$p"]+="$t "
+        memory["$p"]=$m
+    done
+done
+median() { tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
+copy=$(median "${times["cp -r"]}")
+for label in "${labels[@]}"; do
+    m=$(median "${times[$label]}")
+    printf '%-60s median %6.3f s (%s) = %5.2f times cp -r, %6d KiB peak\n' "$label" "$m" "${times[$label]% }" \
+        "$(awk -v a="$m" -v b="$copy" 'BEGIN {print a / b}')" "${memory[$label]}"
+done
