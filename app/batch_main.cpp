@@ -133,7 +133,10 @@ private:
         out_.write(display(text) + "\n");
     }
     bool isOn(int index) const override { return s_.on[index]; }
-    void showMessage(const std::u16string& text) override { std::fputs((display(text) + "\n").c_str(), stderr); }
+    // The details, the file and the reason, follow the message on a line of their own, below.
+    void showMessage(const std::u16string& text, const std::u16string&) override {
+        std::fputs((display(text) + "\n").c_str(), stderr);
+    }
     void fileDone(const FileReport& report) override;
 
     std::string relative(const std::u16string& path) const {
@@ -235,7 +238,7 @@ int Tool::run() {
         }
     } else {
         batch.RefreshList(folder_);
-        if (!caughtInterrupt()) batch.ConvertSelected();
+        if (!caughtInterrupt() && batch.lastFailure().empty()) batch.ConvertSelected();
         // The file and the reason, under the message that says the run failed.
         if (!batch.lastFailure().empty()) std::fputs((display(batch.lastFailure()) + "\n").c_str(), stderr);
         if (!s_.quiet) printSummary();

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "event_pump.h"
 #include "frm_main.h"
 
 namespace fs = std::filesystem;
@@ -40,20 +41,22 @@ int main(int argc, char** argv) {
     std::system(command.c_str());
     const double batchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 
-    tavirel::installQtHooks();
+    tavirel::installEventPump();
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         longestGap = std::max(longestGap, sinceTick.restart());
     });
-    tavirel::FrmMain window(tavirel::FrmMain::Options{QString::fromStdString(root.string()), nullptr});
+    tavirel::FrmMain::Options options;
+    options.programFolder = tavirel::engineText(QString::fromStdString(root.string()));
+    tavirel::FrmMain window(options);
     ticker.start(5);
     sinceTick.start();
     const auto t1 = std::chrono::steady_clock::now();
     window.start();
     const double windowSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t1).count();
-    const QString status = window.findChildren<QLineEdit*>().at(1)->text();
+    const QString status = window.findChild<QLineEdit*>("TxtStatus")->text();
 
     std::printf("tavirel-batch --list: %.3f s\n", batchSeconds);
     std::printf("window listing:       %.3f s (%.2f times), status %s\n", windowSeconds, windowSeconds / batchSeconds,

@@ -8,21 +8,9 @@
 #include "lower_case.h"
 
 namespace tavirel {
-namespace {
 
-FolderPicker& installedPicker() {
-    static FolderPicker picker;
-    return picker;
-}
-
-}  // namespace
-
-FolderPicker setFolderPicker(FolderPicker picker) {
-    std::swap(installedPicker(), picker);
-    return picker;
-}
-
-Dir_File::Dir_File(FolderReader* reader) : reader_(reader ? reader : &systemFolderReader()) {}
+Dir_File::Dir_File(FolderReader* reader, FolderPicker picker)
+    : reader_(reader ? reader : &systemFolderReader()), picker_(std::move(picker)) {}
 
 void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
     // Every step that fails is passed over and the walk goes on: nothing leaves this call.
@@ -70,9 +58,7 @@ void Dir_File::MakeDir(std::u16string fPath) {
 }
 
 std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16string sPrompt) {
-    // Copied: a picker may install another while it is shown.
-    const FolderPicker picker = installedPicker();
-    std::u16string folder = picker ? picker(hWndOwner, sPrompt) : std::u16string();
+    std::u16string folder = picker_ ? picker_(hWndOwner, sPrompt) : std::u16string();
     // The root keeps its separator: without it the result would read as a cancel.
     if (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
     return folder;

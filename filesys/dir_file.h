@@ -21,17 +21,15 @@ public:
 };
 
 /// Shows a modal folder picker owned by the window `owner`, with `prompt`, and gives the full
-/// path of the chosen folder, or the empty text on cancel. Installed process-wide, as the yield
-/// is: the window installs a real dialog, tests their own.
+/// path of the chosen folder, or the empty text on cancel. A window gives its own dialog; tests
+/// give a fake.
 using FolderPicker = std::function<std::u16string(std::uintptr_t owner, const std::u16string& prompt)>;
-
-/// Installs `picker` and returns the one it replaces. Without one, every pick is a cancel.
-FolderPicker setFolderPicker(FolderPicker picker);
 
 class Dir_File {
 public:
-    /// Reads folders through `reader`; by default the real file system.
-    explicit Dir_File(FolderReader* reader = nullptr);
+    /// Reads folders through `reader` (by default the real file system) and shows `picker` for
+    /// BrowseForFolder (without one, every pick is a cancel).
+    explicit Dir_File(FolderReader* reader = nullptr, FolderPicker picker = nullptr);
 
     /// Appends `strDir` + separator + name for every regular file under `strDir` whose extension,
     /// lower-cased, equals `strFilter` lower-cased, or for every regular file when `strFilter` is
@@ -57,6 +55,7 @@ public:
 private:
     friend class RememberedFolders;
     FolderReader* reader_;
+    FolderPicker picker_;
 };
 
 /// While it lives, `files` reads each folder from the disk once and serves it from memory after:

@@ -61,6 +61,9 @@ void createFolder(const std::u16string& path);
 /// otherwise why not, for a message.
 std::string folderUnreadableReason(const std::u16string& path);
 
+/// The folder that holds the running program's file, as a text in the system code page.
+std::u16string programFolder();
+
 /// The real file system. A folder's word is exactly kAttributeDirectory when it is not a link,
 /// its name does not start with "." (hidden) and it has a write permission bit (not read-only).
 FolderReader& systemFolderReader();

@@ -110,6 +110,16 @@ std::string folderUnreadableReason(const std::u16string& path) {
     return searchable == 0 ? std::string() : std::strerror(err);
 }
 
+std::u16string programFolder() {
+    std::string path(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n <= 0) return u".";
+    path.resize(static_cast<std::size_t>(n));
+    const std::size_t slash = path.rfind('/');
+    path.resize(slash == 0 ? 1 : slash);
+    return CodePage::system().decode(path);
+}
+
 FolderReader& systemFolderReader() {
     static PosixFolderReader reader;
     return reader;

@@ -23,12 +23,6 @@ std::vector<std::pair<std::size_t, std::size_t>> linesOf(const Text& text) {
     return lines;
 }
 
-enum class Op : std::uint8_t { Equal, Delete, Insert };
-struct Step {
-    Op op;
-    std::size_t oldLine, newLine;  // the line each side is at (for Insert the old side's next line)
-};
-
 std::string range(std::size_t start, std::size_t count) {
     // An empty side names the line before it; a side of one line needs no count.
     if (count == 0) return std::to_string(start) + ",0";
@@ -38,18 +32,14 @@ std::string range(std::size_t start, std::size_t count) {
 
 }  // namespace
 
-std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::string_view newBytes,
-                        std::u16string_view oldText, const TracedConversion& traced) {
-    if (oldBytes == newBytes) return {};
+std::vector<LineStep> alignLines(std::u16string_view oldText, const TracedConversion& traced) {
     const auto oldTextLines = linesOf(oldText);
     const std::u16string& newText = traced.newFile.text;
     const auto newTextLines = linesOf(newText);
-    const auto oldLines = linesOf(oldBytes);
-    const auto newLines = linesOf(newBytes);
 
     // A new line is the same as an old one when all of it, line end included, was taken whole
     // and in one piece from that old line.
-    std::vector<Step> steps;
+    std::vector<LineStep> steps;
     std::size_t i = 0;
     const auto& from = traced.newFile.from;
     for (std::size_t j = 0; j < newTextLines.size(); ++j) {
@@ -65,22 +55,34 @@ std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::s
             if (whole) match = static_cast<std::size_t>(line - oldTextLines.begin());
         }
         if (match == SIZE_MAX) continue;
-        for (; i < match; ++i) steps.push_back({Op::Delete, i, j});
-        steps.push_back({Op::Equal, i++, j});
+        for (; i < match; ++i) steps.push_back({LineStep::Delete, i, j});
+        steps.push_back({LineStep::Equal, i++, j});
     }
     // The new lines that match none go in before the next equal line, after the deletions, as
     // diff prints a change.
-    std::vector<Step> ordered;
+    std::vector<LineStep> ordered;
     std::size_t nextNew = 0;
-    for (const Step& s : steps) {
-        if (s.op == Op::Equal) {
-            for (; nextNew < s.newLine; ++nextNew) ordered.push_back({Op::Insert, s.oldLine, nextNew});
+    for (const LineStep& s : steps) {
+        if (s.op == LineStep::Equal) {
+            for (; nextNew < s.newLine; ++nextNew) ordered.push_back({LineStep::Insert, s.oldLine, nextNew});
             ++nextNew;
         }
         ordered.push_back(s);
     }
-    for (; i < oldTextLines.size(); ++i) ordered.push_back({Op::Delete, i, nextNew});
-    for (; nextNew < newTextLines.size(); ++nextNew) ordered.push_back({Op::Insert, oldTextLines.size(), nextNew});
+    for (; i < oldTextLines.size(); ++i) ordered.push_back({LineStep::Delete, i, nextNew});
+    for (; nextNew < newTextLines.size(); ++nextNew) {
+        ordered.push_back({LineStep::Insert, oldTextLines.size(), nextNew});
+    }
+    return ordered;
+}
+
+std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::string_view newBytes,
+                        std::u16string_view oldText, const TracedConversion& traced) {
+    if (oldBytes == newBytes) return {};
+    using Op = LineStep;
+    const std::vector<LineStep> ordered = alignLines(oldText, traced);
+    const auto oldLines = linesOf(oldBytes);
+    const auto newLines = linesOf(newBytes);
 
     std::string out = "--- a/" + std::string(name) + "\n+++ b/" + std::string(name) + "\n";
     auto emit = [&](char mark, std::string_view bytes, std::pair<std::size_t, std::size_t> line) {
@@ -112,7 +114,7 @@ std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::s
         }
         std::size_t oldStart = SIZE_MAX, newStart = SIZE_MAX, oldCount = 0, newCount = 0;
         for (std::size_t s = begin; s < end; ++s) {
-            const Step& step = ordered[s];
+            const LineStep& step = ordered[s];
             if (step.op != Op::Insert) {
                 oldStart = std::min(oldStart, step.oldLine);
                 ++oldCount;
@@ -126,7 +128,7 @@ std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::s
         if (newStart == SIZE_MAX) newStart = ordered[begin].newLine;
         out += "@@ -" + range(oldStart, oldCount) + " +" + range(newStart, newCount) + " @@\n";
         for (std::size_t s = begin; s < end; ++s) {
-            const Step& step = ordered[s];
+            const LineStep& step = ordered[s];
             if (step.op == Op::Equal) emit(' ', oldBytes, oldLines[step.oldLine]);
             if (step.op == Op::Delete) emit('-', oldBytes, oldLines[step.oldLine]);
             if (step.op == Op::Insert) emit('+', newBytes, newLines[step.newLine]);

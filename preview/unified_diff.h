@@ -3,12 +3,27 @@
 // diff costs one pass and shows exactly the lines the rules change.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "trace.h"
 
 namespace tavirel {
+
+/// One step of a line-by-line comparison of an old file and its conversion, in the order a diff
+/// prints them: lines are numbered from 0, each side's lines split after each LF.
+struct LineStep {
+    enum Op { Equal, Delete, Insert };
+    Op op;
+    std::size_t oldLine;  // the old line (for Insert: the one the new line goes before)
+    std::size_t newLine;  // the new line (for Delete: the one the old line would go before)
+};
+
+/// Lines up the old file text with the new one of `traced`, its traced conversion: a new line is
+/// the same as an old one when all of it, line end included, was taken whole from that line.
+std::vector<LineStep> alignLines(std::u16string_view oldText, const TracedConversion& traced);
 
 /// The diff of `oldBytes` (whose decoded text is `oldText`) against `newBytes`, with headers
 /// "--- a/NAME" and "+++ b/NAME", three lines of context and "\ No newline at end of file"

@@ -34,8 +34,11 @@ struct Switches : ExtensionSwitches {
 };
 
 struct RecordingMessages : MessageBox {
-    void showMessage(const std::u16string& text) override { texts.push_back(U8(text)); }
-    std::vector<std::string> texts;
+    void showMessage(const std::u16string& text, const std::u16string& detail) override {
+        texts.push_back(U8(text));
+        details.push_back(U8(detail));
+    }
+    std::vector<std::string> texts, details;
 };
 
 class BatchTest : public testing::TempDirTest {
@@ -209,6 +212,34 @@ TEST_P(BatchStopTest, StopEndsTheRunAtItsNextYield) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OneThreadAndWorkers, BatchStopTest, ::testing::Values(0, 2));
+
+TEST_F(BatchTest, AnyFailureEndsItsRunTellsItsCauseAndIsForgottenByTheNextRun) {
+    writeBytes(path("a.c"), "a; // b\n");
+    writeBytes(path("ro.c"), "keep // me\n");
+    ::chmod(path("ro.c").c_str(), 0444);
+    refresh();
+    batch.ConvertSelected();
+    ASSERT_EQ(path("ro.c").string() + ": read-only file", U8(batch.lastFailure()));
+    ASSERT_EQ(std::vector<std::string>{U8(batch.lastFailure())}, messages.details);
+    fs::remove(path("ro.c"));
+    refresh();
+    batch.ConvertSelected();
+    EXPECT_EQ(u"", batch.lastFailure());  // a run that went well has no cause to tell
+
+    // A status line that fails in the middle of a run, where nothing expects a failure.
+    struct FailingStatus : StatusLine {
+        void setText(const std::u16string&) override { throw std::runtime_error("the status line is gone"); }
+    } failing;
+    Batch broken{files, stripper, list, failing, switches, messages};
+    std::vector<bool> busy;
+    broken.onBusyChanged = [&](bool b) { busy.push_back(b); };
+    messages.texts.clear();
+    broken.RefreshList(T(dir_.string()));
+    EXPECT_EQ(0, broken.runDepth());  // or the window could never close
+    EXPECT_EQ((std::vector<bool>{true, false}), busy);
+    EXPECT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(u"the status line is gone", broken.lastFailure());
+}
 
 // --- Real trees ------------------------------------------------------------------------------
 

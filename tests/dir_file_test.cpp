@@ -217,11 +217,10 @@ TEST_F(SearchFilesTest, HasNoLimitOnSubfoldersPerFolder) {
 // --- Picker and folder creation --------------------------------------------------------------
 
 TEST(BrowseForFolderTest, RemovesOneTrailingSeparatorButKeepsTheRoot) {
-    Dir_File dir;
     std::u16string answer;
     std::u16string prompt;
     std::uintptr_t owner = 0;
-    const FolderPicker previous = setFolderPicker([&](std::uintptr_t o, const std::u16string& p) {
+    Dir_File dir(nullptr, [&](std::uintptr_t o, const std::u16string& p) {
         owner = o;
         prompt = p;
         return answer;
@@ -237,8 +236,7 @@ TEST(BrowseForFolderTest, RemovesOneTrailingSeparatorButKeepsTheRoot) {
     }
     EXPECT_EQ(42u, owner);
     EXPECT_EQ(u"请选择目录", prompt);
-    setFolderPicker(previous);
-    EXPECT_EQ(u"", dir.BrowseForFolder(0, u"x"));  // no picker: a cancel
+    EXPECT_EQ(u"", Dir_File().BrowseForFolder(0, u"x"));  // no picker: a cancel
 }
 
 class MakeDirTest : public testing::TempDirTest {};

@@ -1,4 +1,5 @@
-// The window on Qt's offscreen platform: start-up, buttons, picker, marks, busy state, close.
+// The window on Qt's offscreen platform: start-up, buttons, picker, marks, busy state, close, the
+// preview. Controls are found by the names the window gives them.
 #include "frm_main.h"
 
 #include <gtest/gtest.h>
@@ -6,16 +7,23 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
+#include "code_page.h"
+#include "event_pump.h"
 #include "event_yield.h"
+#include "preview_dialog.h"
 #include "test_support.h"
 
 namespace tavirel {
@@ -25,25 +33,45 @@ using testing::readBytes;
 using testing::writeBytes;
 
 struct RecordingMessages : MessageBox {
-    void showMessage(const std::u16string& text) override { texts.push_back(testing::U8(text)); }
-    std::vector<std::string> texts;
+    void showMessage(const std::u16string& text, const std::u16string& detail) override {
+        texts.push_back(testing::U8(text));
+        details.push_back(testing::U8(detail));
+    }
+    std::vector<std::string> texts, details;
 };
+
+// Runs `action` once the modal widget or popup that the next call opens is up.
+void whenShown(std::function<void(QWidget*)> action) {
+    QTimer::singleShot(0, [action] {
+        QWidget* shown = QApplication::activePopupWidget() ? QApplication::activePopupWidget()
+                                                           : QApplication::activeModalWidget();
+        if (shown) action(shown);
+    });
+}
 
 class FrmMainTest : public testing::TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
         folder = QString::fromStdString(dir_.string());
+        options.programFolder = engineText(folder);
+        options.messages = &messages;
+        options.folderDialog = [this](QWidget*, const QString& prompt, const QString& start) {
+            dialogPrompt = prompt;
+            dialogStart = start;
+            return dialogAnswer;
+        };
     }
     void startWindow() {
-        window = std::make_unique<FrmMain>(FrmMain::Options{folder, &messages});
+        window = std::make_unique<FrmMain>(options);
         window->start();
-        status = window->findChildren<QLineEdit*>().at(1);
-        input = window->findChildren<QLineEdit*>().at(0);
-        list = window->findChild<QListView*>();
-        for (auto* b : window->findChildren<QPushButton*>()) buttons[b->text()] = b;
-        checks = window->findChildren<QCheckBox*>();
+        status = window->findChild<QLineEdit*>("TxtStatus");
+        input = window->findChild<QLineEdit*>("TxtInput");
+        list = window->findChild<QListView*>("List1");
     }
+    QPushButton* cmd(int index) const { return window->findChild<QPushButton*>("Cmd" + QString::number(index)); }
+    QPushButton* open() const { return window->findChild<QPushButton*>("CmdOpen"); }
+    QCheckBox* chk(int index) const { return window->findChild<QCheckBox*>("CHK" + QString::number(index)); }
     QStringList rows() const {
         QStringList out;
         for (int i = 0; i < list->model()->rowCount(); ++i) out << list->model()->index(i, 0).data().toString();
@@ -52,13 +80,13 @@ protected:
     bool marked(int row) const { return list->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked; }
 
     QString folder;
+    FrmMain::Options options;
     RecordingMessages messages;
+    QString dialogPrompt, dialogStart, dialogAnswer;
     std::unique_ptr<FrmMain> window;
     QLineEdit* status = nullptr;
     QLineEdit* input = nullptr;
     QListView* list = nullptr;
-    std::map<QString, QPushButton*> buttons;
-    QList<QCheckBox*> checks;
 };
 
 TEST_F(FrmMainTest, StartsOnTheProgramFolderWithEverythingFoundAndMarked) {
@@ -69,16 +97,25 @@ TEST_F(FrmMainTest, StartsOnTheProgramFolderWithEverythingFoundAndMarked) {
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ("Tavirel", window->windowTitle());
     EXPECT_EQ(folder, input->text());
-    for (auto* c : checks) EXPECT_TRUE(c->isChecked()) << c->text().toStdString();
-    EXPECT_EQ(6, checks.size());
+    for (int i = 0; i < 6; ++i) EXPECT_TRUE(chk(i)->isChecked()) << i;
     // Found "c" first, but a.h sorts before B.c with letter case ignored.
     EXPECT_EQ((QStringList{folder + "/a.h", folder + "/B.c"}), rows());
     EXPECT_TRUE(marked(0) && marked(1));
     EXPECT_EQ("共选中:2个文件", status->text());
-    EXPECT_EQ(buttons["打开"], window->focusWidget());  // focus starts on the first in tab order
+    EXPECT_EQ(open(), window->focusWidget());  // focus starts on the first in tab order
 }
 
-TEST_F(FrmMainTest, ButtonsAndClicksDriveTheBatch) {
+TEST_F(FrmMainTest, AFolderGivenToTheProgramIsWhereItStarts) {
+    std::filesystem::create_directories(path("given"));
+    writeBytes(path("given/g.asm"), "x");
+    writeBytes(path("top.c"), "x");
+    options.startFolder = engineText(folder + "/given");
+    startWindow();
+    EXPECT_EQ(folder + "/given", input->text());
+    EXPECT_EQ(QStringList{folder + "/given/g.asm"}, rows());
+}
+
+TEST_F(FrmMainTest, ButtonsKeysAndClicksDriveTheBatch) {
     for (const char* f : {"1.c", "2.c", "3.c"}) writeBytes(path(f), "a; // b\r\n");
     startWindow();
 
@@ -87,28 +124,34 @@ TEST_F(FrmMainTest, ButtonsAndClicksDriveTheBatch) {
     EXPECT_FALSE(marked(1));
     EXPECT_TRUE(marked(2));
 
-    buttons["全不选"]->click();
+    // Enter presses a focused button as Space does.
+    cmd(FrmMain::kSelectNone)->setFocus();
+    QTest::keyClick(cmd(FrmMain::kSelectNone), Qt::Key_Return);
     EXPECT_FALSE(marked(0) || marked(1) || marked(2));
     EXPECT_EQ("共选中:0个文件", status->text());
-    buttons["全选"]->click();
+    cmd(FrmMain::kSelectAll)->setFocus();
+    QTest::keyClick(cmd(FrmMain::kSelectAll), Qt::Key_Enter);
     EXPECT_EQ("共选中:3个文件", status->text());
 
-    buttons["转换"]->click();
+    cmd(FrmMain::kConvert)->click();
     EXPECT_EQ("转换完毕！", status->text());
     EXPECT_EQ("a; \r\n", readBytes(path("2.c")));
 
     input->setText("");
-    buttons["刷新"]->click();  // empty box: list emptied, status kept
+    cmd(FrmMain::kRefresh)->click();  // empty box: list emptied, status kept
     EXPECT_EQ(0, list->model()->rowCount());
     EXPECT_EQ("转换完毕！", status->text());
 
+    // A check box turns over wherever in its area it is clicked, not only on its box and caption.
     input->setText(folder);
-    for (auto* c : checks) c->setChecked(false);
-    buttons["刷新"]->click();
+    QTest::mouseClick(chk(0), Qt::LeftButton, {}, QPoint(chk(0)->width() - 2, chk(0)->height() - 2));
+    EXPECT_FALSE(chk(0)->isChecked());
+    for (int i = 1; i < 6; ++i) chk(i)->setChecked(false);
+    cmd(FrmMain::kRefresh)->click();
     EXPECT_EQ(0, list->model()->rowCount());
     EXPECT_EQ("共选中:0个文件", status->text());
 
-    buttons["退出"]->click();  // no question asked
+    cmd(FrmMain::kExit)->click();  // no question asked
     EXPECT_FALSE(window->isVisible());
     EXPECT_FALSE(window->hasEngines());
 }
@@ -117,13 +160,12 @@ TEST_F(FrmMainTest, FileDialogOpensInTheProgramFolderWithItsFourFilters) {
     startWindow();
     QString title, shownFolder;
     QStringList filters;
-    QTimer::singleShot(0, [&] {
-        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
-            title = dialog->windowTitle();
-            shownFolder = dialog->directory().absolutePath();
-            filters = dialog->nameFilters();
-            dialog->reject();
-        }
+    whenShown([&](QWidget* shown) {
+        auto* dialog = qobject_cast<QFileDialog*>(shown);
+        title = dialog->windowTitle();
+        shownFolder = dialog->directory().absolutePath();
+        filters = dialog->nameFilters();
+        dialog->reject();
     });
     EXPECT_EQ("", window->GetOpenFileName());  // cancelled, nothing ever chosen
     EXPECT_EQ("打开", title);
@@ -132,46 +174,121 @@ TEST_F(FrmMainTest, FileDialogOpensInTheProgramFolderWithItsFourFilters) {
     EXPECT_TRUE(filters.value(1).startsWith("C语言文件(*.C)"));
 }
 
-TEST_F(FrmMainTest, PickerCancelChangesNothingAndAPickScansTheFolder) {
+TEST_F(FrmMainTest, PickerOpensOnTheFolderInTheBoxAndCancelChangesNothing) {
     writeBytes(path("x.asm"), "x");
     startWindow();
-    input->setText("typed");
-    std::u16string answer;
-    const FolderPicker previous = setFolderPicker([&](std::uintptr_t, const std::u16string&) { return answer; });
-    buttons["打开"]->click();
-    EXPECT_EQ("typed", input->text());
+    input->setText("typed, no such folder");
+    open()->click();
+    EXPECT_EQ("请选择目录", dialogPrompt);
+    EXPECT_EQ("", dialogStart);
+    EXPECT_EQ("typed, no such folder", input->text());
     EXPECT_EQ("共选中:1个文件", status->text());
 
+    input->setText(folder);
     QStringList shown;
     QObject::connect(status, &QLineEdit::textChanged, [&](const QString& t) { shown << t; });
-    answer = testing::T(dir_.string() + "/");
-    buttons["打开"]->click();
+    dialogAnswer = folder + "/";
+    open()->click();
+    EXPECT_EQ(folder, dialogStart);
     EXPECT_EQ(folder, input->text());
     EXPECT_EQ((QStringList{"...正扫描目录：" + folder, "共选中:1个文件"}), shown);
-    setFolderPicker(previous);
 }
 
-TEST_F(FrmMainTest, RunRefusesOtherRunsAndAFailureShowsTheMessage) {
+TEST_F(FrmMainTest, TheRealPickerAndEventPumpServeTheWindow) {
+    std::filesystem::create_directories(path("sub"));
+    writeBytes(path("sub/s.c"), "x");
+    for (int i = 0; i < 300; ++i) writeBytes(path(std::to_string(i) + ".c"), std::string(3000, 'x') + "// y\n");
+    options.folderDialog = nullptr;  // a real QFileDialog
+    startWindow();
+    QString opened;
+    whenShown([&](QWidget* shown) {
+        auto* dialog = qobject_cast<QFileDialog*>(shown);
+        opened = dialog->directory().absolutePath();
+        dialog->selectFile(folder + "/sub");
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    open()->click();
+    EXPECT_EQ(QDir(folder).canonicalPath(), QDir(opened).canonicalPath());
+    EXPECT_EQ(QStringList{folder + "/sub/s.c"}, rows());
+
+    // The pump runs the window's events during a run: a timer fires while it converts.
+    input->setText(folder);
+    cmd(FrmMain::kRefresh)->click();
+    installEventPump();
+    int ticks = 0;
+    bool running = false;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ticks += running; });
+    ticker.start(1);
+    running = true;
+    cmd(FrmMain::kConvert)->click();
+    running = false;
+    setYieldHook(nullptr, nullptr);
+    EXPECT_EQ("转换完毕！", status->text());
+    EXPECT_GT(ticks, 0);
+}
+
+TEST_F(FrmMainTest, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureShowsItsCause) {
     writeBytes(path("a.c"), "a; // b\r\n");
     writeBytes(path("ro.c"), "keep // me\r\n");
     ::chmod(path("ro.c").c_str(), 0444);
     startWindow();
     std::map<QString, bool> enabledDuringRun;
+    QWidget* focusDuringRun = nullptr;
+    cmd(FrmMain::kConvert)->setFocus();
     {
         ScopedYieldHook hook([&] {
-            if (enabledDuringRun.empty()) {
-                for (const auto& [caption, button] : buttons) enabledDuringRun[caption] = button->isEnabled();
+            if (!focusDuringRun) {
+                for (int i = 0; i < 5; ++i) enabledDuringRun[cmd(i)->text()] = cmd(i)->isEnabled();
+                enabledDuringRun[open()->text()] = open()->isEnabled();
+                focusDuringRun = window->focusWidget();
             }
         });
-        buttons["转换"]->click();
+        QTest::keyClick(cmd(FrmMain::kConvert), Qt::Key_Space);
     }
     EXPECT_EQ((std::map<QString, bool>{{"全不选", false}, {"全选", false}, {"刷新", false}, {"打开", false},
                                         {"转换", false}, {"退出", true}}),
               enabledDuringRun);
-    for (const auto& [caption, button] : buttons) EXPECT_TRUE(button->isEnabled()) << caption.toStdString();
+    // Not 退出, where the next Space would end the run and the program.
+    EXPECT_EQ(list, focusDuringRun);
+    EXPECT_EQ(cmd(FrmMain::kConvert), window->focusWidget());
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(cmd(i)->isEnabled()) << i;
     EXPECT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(std::vector<std::string>{path("ro.c").string() + ": read-only file"}, messages.details);
     EXPECT_EQ("a; \r\n", readBytes(path("a.c")));
     EXPECT_EQ("keep // me\r\n", readBytes(path("ro.c")));
+
+    // Without a fake, the message box itself carries the cause as its details.
+    options.messages = nullptr;
+    startWindow();
+    QString text, details;
+    whenShown([&](QWidget* shown) {
+        auto* box = qobject_cast<QMessageBox*>(shown);
+        text = box->text();
+        details = box->detailedText();
+        box->accept();
+    });
+    cmd(FrmMain::kConvert)->click();
+    EXPECT_EQ("转换出错，转换过程中请不要操作文件！", text);
+    EXPECT_EQ(QString::fromStdString(path("ro.c").string()) + ": read-only file", details);
+}
+
+TEST_F(FrmMainTest, TheGuideLinkSaysWhereTheGuideIsWhenNothingCanOpenIt) {
+    QUrl asked;
+    options.openUrl = [&](const QUrl& url) {
+        asked = url;
+        return false;
+    };
+    startWindow();
+    QString text;
+    whenShown([&](QWidget* shown) {
+        text = qobject_cast<QMessageBox*>(shown)->text();
+        qobject_cast<QMessageBox*>(shown)->accept();
+    });
+    QTest::mouseClick(window->findChild<QLabel*>("Label1"), Qt::LeftButton);
+    const QString guide = QDir::cleanPath(folder + "/../share/doc/tavirel/guide.html");
+    EXPECT_EQ(QUrl::fromLocalFile(guide), asked);
+    EXPECT_TRUE(text.endsWith(guide)) << text.toStdString();
 }
 
 TEST_F(FrmMainTest, ClosingDuringAConversionEndsItLeavingEveryFileOldOrWhole) {
@@ -183,10 +300,10 @@ TEST_F(FrmMainTest, ClosingDuringAConversionEndsItLeavingEveryFileOldOrWhole) {
     int exitCode = -1;
     {
         ScopedYieldHook hook([&] {
-            if (++yields == 300) window->close();  // arrives at a yield, as a close event would
+            if (++yields == 150) window->close();  // arrives at a yield, as a close event would
         });
         // Run as the program does, inside the event loop, which must end by itself.
-        QTimer::singleShot(0, [&] { buttons["转换"]->click(); });
+        QTimer::singleShot(0, [&] { cmd(FrmMain::kConvert)->click(); });
         QTimer watchdog;
         watchdog.setSingleShot(true);
         QObject::connect(&watchdog, &QTimer::timeout, [&] {
@@ -212,7 +329,113 @@ TEST_F(FrmMainTest, ClosingDuringAConversionEndsItLeavingEveryFileOldOrWhole) {
     }
     EXPECT_GT(converted, 0);
     EXPECT_LT(converted, 200);
-    buttons["全选"]->click();  // nothing is left to use: no crash, no effect
+    cmd(FrmMain::kSelectAll)->click();  // nothing is left to use: no crash, no effect
+}
+
+// --- The preview -----------------------------------------------------------------------------
+
+class PreviewTest : public FrmMainTest {
+protected:
+    PreviewDialog* preview() const { return window->findChild<PreviewDialog*>(); }
+    QString info() const { return preview()->findChild<QLabel*>("PreviewInfo")->text(); }
+    QStringList lines() const {
+        return preview()->findChild<QPlainTextEdit*>("PreviewText")->toPlainText().split('\n');
+    }
+    QListWidget* warnings() const { return preview()->findChild<QListWidget*>("PreviewWarnings"); }
+};
+
+TEST_F(PreviewTest, TheListsMenuOpensAPreviewThatEscCloses) {
+    writeBytes(path("a.c"), "int a; // x\nint b;\n");
+    startWindow();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    // The Menu key, like a right click or Shift+F10, opens the list's menu with its one entry.
+    whenShown([](QWidget* shown) {
+        auto* menu = qobject_cast<QMenu*>(shown);
+        ASSERT_NE(nullptr, menu);
+        ASSERT_EQ(1, menu->actions().size());
+        EXPECT_EQ("预览", menu->actions()[0]->text());
+        menu->setActiveAction(menu->actions()[0]);
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), list->mapToGlobal(QPoint()));
+    QApplication::sendEvent(list, &menuKey);
+    ASSERT_NE(nullptr, preview());
+    EXPECT_TRUE(preview()->isVisible());
+    EXPECT_EQ((QStringList{"     1 - int a; // x", "       + int a; ", "     2   int b;"}), lines());
+    EXPECT_TRUE(info().contains("LF（写回时仍为 LF）"));
+    EXPECT_TRUE(info().contains("UTF-8"));
+    EXPECT_EQ("int a; // x\nint b;\n", readBytes(path("a.c")));  // nothing written
+
+    QTest::keyClick(preview(), Qt::Key_Escape);
+    EXPECT_TRUE(preview() == nullptr || !preview()->isVisible());
+}
+
+TEST_F(PreviewTest, RemovedTextIsMarkedAndEachWarningShowsItsLine) {
+    std::string source = "int z; /* see http://x */\r\n";
+    for (int i = 0; i < 80; ++i) source += "int v" + std::to_string(i) + ";\r\n";
+    source += "p(\"a//b\");\r\nint q; /* end */\r\nint r; /* never closed\r\n";
+    writeBytes(path("w.c"), source);
+    startWindow();
+    window->showPreview(0);
+    EXPECT_TRUE(info().contains("CR LF"));
+    const QStringList shown = lines();
+    EXPECT_EQ("     1 - int z; /* see http://x */", shown[0]);
+    // The removed stretch of the first line is struck through; what stays is not.
+    auto* text = preview()->findChild<QPlainTextEdit*>("PreviewText");
+    const QTextBlock first = text->document()->firstBlock();
+    int struck = 0;
+    for (const QTextLayout::FormatRange& range : first.textFormats()) {
+        EXPECT_EQ(range.start >= 16, range.format.fontStrikeOut()) << range.start;
+        struck += range.format.fontStrikeOut();
+    }
+    EXPECT_EQ(1, struck);
+    // swallowed-code on line 1, marker-in-string on line 82, unclosed-block on line 84.
+    ASSERT_EQ(3, warnings()->count());
+    EXPECT_TRUE(warnings()->item(0)->text().contains("[swallowed-code]"));
+    EXPECT_TRUE(warnings()->item(1)->text().contains("第 82 行"));
+    EXPECT_TRUE(warnings()->item(2)->text().contains("[unclosed-block]"));
+    warnings()->setCurrentRow(1);
+    EXPECT_TRUE(text->textCursor().block().text().startsWith("    82 - p(")) << text->textCursor().block().text().toStdString();
+}
+
+TEST_F(PreviewTest, AFilePassedOverSaysWhy) {
+    writeBytes(path("empty.c"), "");
+    writeBytes(path("clean.h"), "int a;\n");
+    writeBytes(path("inc"), "x ; y\n");
+    startWindow();
+    const struct {
+        int row;
+        const char* says;
+    } cases[] = {{0, "没有要删除的内容"}, {1, "空文件"}, {2, "无法从文件名得知语言"}};
+    for (const auto& c : cases) {
+        window->showPreview(c.row);
+        EXPECT_TRUE(info().contains(QString::fromUtf8(c.says))) << info().toStdString();
+        preview()->close();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+}
+
+// Under a locale whose code page is not UTF-8, the names Qt gives reach the engine with their own
+// bytes. Run with LC_ALL=zh_CN.GBK (see the test list).
+TEST(FrmMainLocaleTest, UnderGbkAFolderFromTheDialogIsFoundByItsBytes) {
+    if (CodePage::system().name() != "GBK") GTEST_SKIP() << "the zh_CN.GBK locale is not installed";
+    char pattern[] = "/tmp/tavirel-gbk-XXXXXX";
+    const std::filesystem::path root = ::mkdtemp(pattern);
+    const std::filesystem::path named = root / "\xe4\xb8\xad\xe6\x96\x87";  // "中文" in UTF-8, as Qt names it
+    std::filesystem::create_directories(named);
+    writeBytes(named / "a.c", "x");
+    const QString qtFolder = QString::fromUtf8(named.string().c_str());
+    RecordingMessages messages;
+    FrmMain::Options options;
+    options.programFolder = engineText(QString::fromStdString(root.string()));
+    options.messages = &messages;
+    options.folderDialog = [&](QWidget*, const QString&, const QString&) { return qtFolder; };
+    FrmMain window(options);
+    window.start();
+    window.findChild<QPushButton*>("CmdOpen")->click();
+    EXPECT_EQ("共选中:1个文件", window.findChild<QLineEdit*>("TxtStatus")->text());
+    EXPECT_EQ(qtFolder + "/a.c", qtPath(engineText(qtFolder + "/a.c")));
+    std::filesystem::remove_all(root);
 }
 
 }  // namespace

@@ -65,10 +65,16 @@ void Batch::run(Procedure procedure) {
         }
     } depth(*this);
     ++runsStarted_;
+    lastFailure_.clear();
     try {
         procedure();
     } catch (const RunStopped&) {
         // Unwound to here: nothing more of this run happens.
+    } catch (const std::exception& e) {
+        // A failure the procedure does not handle itself (the list or the status line failing,
+        // memory running out) ends the run like any other.
+        lastFailure_ = reasonOf(e);
+        messages_.showMessage(kFailureMessage, lastFailure_);
     }
 }
 
@@ -346,7 +352,6 @@ private:
 
 void Batch::ConvertSelected() {
     run([&] {
-        lastFailure_.clear();
         std::u16string name;
         NewFileDefaults defaults;
         try {
@@ -380,7 +385,7 @@ void Batch::ConvertSelected() {
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
             lastFailure_ = name.empty() ? reasonOf(e) : name + u": " + reasonOf(e);
-            messages_.showMessage(u"转换出错，转换过程中请不要操作文件！");
+            messages_.showMessage(kFailureMessage, lastFailure_);
         }
     });
 }

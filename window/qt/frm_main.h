@@ -1,12 +1,18 @@
 // The main window: builds and wires the controls and hands every action to the batch. It owns
 // the two engines, and releases them only once no run is using them any more.
+//
+// Texts that name files cross between Qt and the engine as bytes: Qt reads file names as UTF-8,
+// the engine in the locale's code page, and a name must reach the engine with its own bytes.
 #pragma once
 
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "batch.h"
 #include "batch_interfaces.h"
@@ -23,13 +29,29 @@ namespace tavirel {
 
 class FileListModel;
 
+/// A file name as Qt gives it (from a dialog, say) as the engine's text, byte for byte.
+std::u16string engineText(const QString& qtPath);
+/// An engine path as Qt reads file names, for its dialogs and for opening a file.
+QString qtPath(const std::u16string& text);
+
 class FrmMain : public QWidget, private StatusLine, private ExtensionSwitches, private MessageBox {
 public:
+    /// The five buttons of the column, by the index the batch's handler knows them by.
+    enum CmdIndex { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
+
     struct Options {
-        /// The folder scanned at start and where the file dialog opens; the executable's by default.
-        QString programFolder;
+        /// The program's folder: scanned at start, where the file dialog opens and where the
+        /// guide is found; the folder of the running program by default.
+        std::u16string programFolder;
+        /// A folder to start on instead of the program's (tavirel FOLDER).
+        std::optional<std::u16string> startFolder;
         /// Shows the failure message; a modal Qt message box by default.
         MessageBox* messages = nullptr;
+        /// The folder dialog behind 打开: (owner, prompt, folder to open on) to the folder chosen,
+        /// or an empty string on cancel. A QFileDialog by default.
+        std::function<QString(QWidget*, const QString&, const QString&)> folderDialog;
+        /// Opens the user guide; false when nothing could. The desktop's opener by default.
+        std::function<bool(const QUrl&)> openUrl;
     };
 
     /// The link area opens this, resolved against the program folder: the user guide shipped
@@ -40,13 +62,16 @@ public:
     explicit FrmMain(Options options);
     ~FrmMain() override;
 
-    /// Shows the window, creates the engines and scans the program folder, with the window
+    /// Shows the window, creates the engines and scans the start folder, with the window
     /// answering events during the scan.
     void start();
 
     /// A modal file-open dialog titled "打开" in the program folder. The chosen file's path; after
     /// a cancel, the last one chosen (the empty text if none).
     QString GetOpenFileName();
+
+    /// Opens the preview of the list's entry `row`, which writes nothing; a run may go on meanwhile.
+    void showPreview(int row);
 
     /// True while a scan, a select or a conversion is under way.
     bool busy() const { return batch_ && batch_->runDepth() > 0; }
@@ -61,13 +86,15 @@ private:
     // The batch's view of the window.
     void setText(const std::u16string& text) override;
     bool isOn(int index) const override;
-    void showMessage(const std::u16string& text) override;
+    void showMessage(const std::u16string& text, const std::u16string& details) override;
 
     void buildControls();
     void onCmdClicked(int index);
     void onOpenClicked();
     void openLink();
+    void showListMenu(const QPoint& at, int row);
     void setBusy(bool busy);
+    QString guidePath() const;
 
     Options options_;
     SortedFileList files_;
@@ -89,10 +116,5 @@ private:
     QPointer<QWidget> focusBeforeRun_;
     QString lastOpenFileName_;
 };
-
-/// Installs the window's yield: pending events run at most every few milliseconds of work, so a
-/// yield per character costs next to nothing while the window stays live. Also installs the
-/// folder picker as a modal folder dialog.
-void installQtHooks();
 
 }  // namespace tavirel

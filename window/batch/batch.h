@@ -92,8 +92,11 @@ public:
     /// Called when the first run starts (true) and when the last one ends (false).
     std::function<void(bool busy)> onBusyChanged;
 
-    /// The file and the reason of the failure of the last conversion, empty when it had none, for
-    /// front ends that can say more than the message box.
+    /// The message every failure shows.
+    static constexpr char16_t kFailureMessage[] = u"转换出错，转换过程中请不要操作文件！";
+
+    /// The file and the reason of the failure of the last run, empty when it had none; the
+    /// message box gets it as its details.
     const std::u16string& lastFailure() const { return lastFailure_; }
 
 private:

@@ -35,11 +35,12 @@ public:
     virtual bool isOn(int index) const = 0;
 };
 
-/// A modal message with only an OK button; returns when the user dismisses it.
+/// A modal message with only an OK button; returns when the user dismisses it. `details` (the file
+/// and the reason of a failure, say) is shown on request, where the toolkit can.
 class MessageBox {
 public:
     virtual ~MessageBox() = default;
-    virtual void showMessage(const std::u16string& text) = 0;
+    virtual void showMessage(const std::u16string& text, const std::u16string& details) = 0;
 };
 
 }  // namespace tavirel

@@ -3,31 +3,37 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QUrl>
 
 #include "artwork.h"
-#include "event_yield.h"
+#include "code_page.h"
+#include "errors.h"
 #include "file_list_model.h"
+#include "folder_enum.h"
 #include "interrupt.h"
+#include "preview_dialog.h"
 
 namespace tavirel {
 namespace {
 
-std::u16string toText(const QString& s) { return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())}; }
+std::u16string toText(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
+}
 QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
 
 // Positions and sizes are laid out in twips; 15 twips make a pixel at 96 dots per inch.
@@ -52,12 +58,41 @@ QFont sansSerif(double points) {
 
 const char16_t* const kSwitchCaptions[6] = {u"C", u"CPP", u"H", u"asm", u"dt", u"inc"};
 
+// A check box that the whole of its area turns over, not just its box and caption.
+class AreaCheckBox : public QCheckBox {
+public:
+    using QCheckBox::QCheckBox;
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+};
+
 }  // namespace
+
+std::u16string engineText(const QString& qtPath) {
+    const QByteArray bytes = QFile::encodeName(qtPath);
+    return CodePage::system().decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+}
+
+QString qtPath(const std::u16string& text) {
+    try {
+        const std::string bytes = CodePage::system().encode(text);
+        return QFile::decodeName(QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    } catch (const EncodeError&) {
+        return toQString(text);  // typed, not read from the disk: no bytes to keep
+    }
+}
 
 FrmMain::FrmMain() : FrmMain(Options{}) {}
 
 FrmMain::FrmMain(Options options) : options_(std::move(options)) {
-    if (options_.programFolder.isEmpty()) options_.programFolder = QCoreApplication::applicationDirPath();
+    if (options_.programFolder.empty()) options_.programFolder = programFolder();
+    if (!options_.folderDialog) {
+        options_.folderDialog = [](QWidget* parent, const QString& prompt, const QString& start) {
+            return QFileDialog::getExistingDirectory(parent, prompt, start, QFileDialog::ShowDirsOnly);
+        };
+    }
+    if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     model_ = new FileListModel(files_, this);
     buildControls();
     // SIGINT, SIGTERM and SIGHUP close the window as 退出 does, ending a run at its next yield.
@@ -87,40 +122,52 @@ void FrmMain::buildControls() {
 
     // Created in tab order, so that Tab walks the controls as the table of the layout does.
     CmdOpen = new QPushButton("打开", this);
+    CmdOpen->setObjectName("CmdOpen");
     CmdOpen->setGeometry(twips(120, 3960, 855, 375));
     CmdOpen->setFont(sansSerif(8.25));
+    CmdOpen->setAutoDefault(false);
+    CmdOpen->installEventFilter(this);
     connect(CmdOpen, &QPushButton::clicked, this, &FrmMain::onOpenClicked);
 
     List1 = new QListView(this);
+    List1->setObjectName("List1");
     List1->setGeometry(twips(120, 120, 8175, 3660));
     List1->setFont(sansSerif(8.25));
     List1->setModel(model_);
     List1->setUniformItemSizes(true);
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
     connect(List1, &QListView::clicked, this, [this](const QModelIndex& index) { model_->toggle(index.row()); });
 
     TxtInput = new QLineEdit("转换路径：", this);
+    TxtInput->setObjectName("TxtInput");
     TxtInput->setGeometry(twips(1200, 3960, 8535, 375));
     TxtInput->setFont(sansSerif(8.25));
     TxtInput->setStyleSheet(inputStyle);
 
     const struct {
-        int index;
+        CmdIndex index;
         const char* caption;
         int top;
-    } buttons[] = {{0, "全选", 120}, {1, "全不选", 840}, {3, "转换", 2280}, {4, "退出", 3000}, {2, "刷新", 1560}};
+    } buttons[] = {{kSelectAll, "全选", 120},
+                   {kSelectNone, "全不选", 840},
+                   {kConvert, "转换", 2280},
+                   {kExit, "退出", 3000},
+                   {kRefresh, "刷新", 1560}};
     for (const auto& b : buttons) {
         auto* button = new QPushButton(b.caption, this);
+        button->setObjectName("Cmd" + QString::number(b.index));
         button->setGeometry(twips(8520, b.top, 1215, 735));
         button->setFont(sansSerif(8.25));
         button->setAutoDefault(false);
+        button->installEventFilter(this);
         connect(button, &QPushButton::clicked, this, [this, i = b.index] { onCmdClicked(i); });
         Cmd[static_cast<std::size_t>(b.index)] = button;
     }
-    CmdOpen->setAutoDefault(false);
 
     TxtStatus = new QLineEdit("Text1", this);
+    TxtStatus->setObjectName("TxtStatus");
     TxtStatus->setGeometry(twips(120, 4440, 9615, 360));
     TxtStatus->setFont(songTi(9.75));
     TxtStatus->setStyleSheet(inputStyle);
@@ -130,23 +177,26 @@ void FrmMain::buildControls() {
         int left;
     } switches[] = {{5, 7080}, {4, 5715}, {1, 1605}, {3, 4350}, {2, 2970}, {0, 240}};
     for (const auto& s : switches) {
-        auto* box = new QCheckBox(QString::fromUtf16(kSwitchCaptions[s.index]), this);
+        auto* box = new AreaCheckBox(QString::fromUtf16(kSwitchCaptions[s.index]), this);
+        box->setObjectName("CHK" + QString::number(s.index));
         box->setGeometry(twips(s.left, 4800, 615, 495));
         box->setChecked(true);
         CHK[static_cast<std::size_t>(s.index)] = box;
     }
 
     Frame1 = new QFrame(this);
+    Frame1->setObjectName("Frame1");
     Frame1->setGeometry(twips(7920, 4800, 1815, 495));
     Frame1->setFrameShape(QFrame::StyledPanel);
     Frame1->setCursor(trianglePointer());
     Frame1->installEventFilter(this);
 
     Label1 = new QLabel("用户指南", Frame1);
+    Label1->setObjectName("Label1");
     Label1->setGeometry(twips(300, 180, 1335, 255));
     Label1->setFont(songTi(9.75, true));
     Label1->setStyleSheet("color: rgb(128, 128, 128);");
-    Label1->setToolTip(QDir(options_.programFolder).absoluteFilePath(kGuideAddress));
+    Label1->setToolTip(guidePath());
     Label1->installEventFilter(this);
 
     CmdOpen->setFocus();
@@ -157,25 +207,31 @@ void FrmMain::start() {
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (screen.isValid()) move(screen.center() - rect().center());
     show();
-    dirFile_ = std::make_unique<Dir_File>();
+    dirFile_ = std::make_unique<Dir_File>(nullptr, [this](std::uintptr_t owner, const std::u16string& prompt) {
+        // The dialog opens on the folder in the box, when there is one.
+        const std::u16string typed = toText(TxtInput->text());
+        const QString from = !typed.empty() && folderUnreadableReason(typed).empty() ? qtPath(typed) : QString();
+        const QString chosen = options_.folderDialog(QWidget::find(static_cast<WId>(owner)), toQString(prompt), from);
+        return chosen.isEmpty() ? std::u16string() : engineText(chosen);
+    });
     strOpt_ = std::make_unique<StrOPT>();
     StatusLine& status = *this;
     ExtensionSwitches& switches = *this;
     MessageBox& messages = *this;
     batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
     batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
-    TxtInput->setText(options_.programFolder);
+    TxtInput->setText(toQString(options_.startFolder.value_or(options_.programFolder)));
     batch_->RefreshList(toText(TxtInput->text()));
 }
 
 void FrmMain::onCmdClicked(int index) {
     if (!batch_) return;
     switch (index) {
-        case 0: batch_->SelectAll(); break;
-        case 1: batch_->SelectNone(); break;
-        case 2: batch_->RefreshList(toText(TxtInput->text())); break;
-        case 3: batch_->ConvertSelected(); break;
-        case 4: close(); break;
+        case kSelectAll: batch_->SelectAll(); break;
+        case kSelectNone: batch_->SelectNone(); break;
+        case kRefresh: batch_->RefreshList(toText(TxtInput->text())); break;
+        case kConvert: batch_->ConvertSelected(); break;
+        case kExit: close(); break;
         default: break;
     }
 }
@@ -189,18 +245,48 @@ void FrmMain::onOpenClicked() {
     batch_->RefreshList(folder);
 }
 
+QString FrmMain::guidePath() const {
+    return QDir::cleanPath(QDir(qtPath(options_.programFolder)).absoluteFilePath(kGuideAddress));
+}
+
 void FrmMain::openLink() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir(options_.programFolder).absoluteFilePath(kGuideAddress)));
+    const QString guide = guidePath();
+    if (options_.openUrl(QUrl::fromLocalFile(guide))) return;
+    // A minimal desktop has nothing to open it with: at least say where it is.
+    QMessageBox box(QMessageBox::Information, windowTitle(), "没有能打开用户指南的程序。用户指南在：\n" + guide,
+                    QMessageBox::Ok, this);
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
+}
+
+void FrmMain::showListMenu(const QPoint& at, int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
+    QMenu menu(this);
+    QAction* preview = menu.addAction("预览");
+    if (menu.exec(at) == preview) showPreview(row);
+}
+
+void FrmMain::showPreview(int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
+    // Not modal: a run under way goes on while the preview is open, and the preview keeps
+    // nothing of the list.
+    auto* dialog = new PreviewDialog(files_.text(static_cast<std::size_t>(row)), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
 }
 
 // A run under way refuses the buttons that would start another one; marks, "退出" and the
 // window's close stay live. A nested conversion would convert files twice.
 void FrmMain::setBusy(bool busy) {
-    const std::array<QWidget*, 5> refused = {Cmd[0], Cmd[1], Cmd[2], Cmd[3], CmdOpen};
+    const std::array<QWidget*, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert], CmdOpen};
     const bool hadFocus = std::find(refused.begin(), refused.end(), focusWidget()) != refused.end();
-    if (busy) focusBeforeRun_ = hadFocus ? focusWidget() : nullptr;
+    if (busy) {
+        focusBeforeRun_ = hadFocus ? focusWidget() : nullptr;
+        // The focus waits on the list, where a key does no harm: left to itself it would move to
+        // 退出, which a Space would press.
+        if (hadFocus) List1->setFocus();
+    }
     for (QWidget* w : refused) w->setEnabled(!busy);
-    // A disabled button loses the focus to the next control; it gets it back after the run.
     if (!busy && focusBeforeRun_) {
         focusBeforeRun_->setFocus();
         focusBeforeRun_ = nullptr;
@@ -231,9 +317,35 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
         openLink();
         return true;
     }
-    if (watched == List1 && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Space) {
-        model_->toggle(List1->currentIndex().row());
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        auto* button = qobject_cast<QPushButton*>(watched);
+        // Enter presses a focused button, as Space does, the way the system's own buttons do.
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && button->isEnabled()) {
+            button->click();
+            return true;
+        }
+        if (watched == List1 && key->key() == Qt::Key_Space) {
+            model_->toggle(List1->currentIndex().row());
+            return true;
+        }
+        if (watched == List1 && key->key() == Qt::Key_F10 && (key->modifiers() & Qt::ShiftModifier)) {
+            const QRect item = List1->visualRect(List1->currentIndex());
+            showListMenu(List1->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint()),
+                         List1->currentIndex().row());
+            return true;
+        }
+    }
+    if ((watched == List1 || watched == List1->viewport()) && event->type() == QEvent::ContextMenu) {
+        const auto* menu = static_cast<QContextMenuEvent*>(event);
+        if (menu->reason() == QContextMenuEvent::Mouse) {
+            showListMenu(menu->globalPos(), List1->indexAt(List1->viewport()->mapFromGlobal(menu->globalPos())).row());
+        } else {
+            // The Menu key: the current entry.
+            const QRect item = List1->visualRect(List1->currentIndex());
+            showListMenu(List1->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint()),
+                         List1->currentIndex().row());
+        }
         return true;
     }
     return QWidget::eventFilter(watched, event);
@@ -243,17 +355,18 @@ void FrmMain::setText(const std::u16string& text) { TxtStatus->setText(toQString
 
 bool FrmMain::isOn(int index) const { return CHK[static_cast<std::size_t>(index)]->isChecked(); }
 
-void FrmMain::showMessage(const std::u16string& text) {
+void FrmMain::showMessage(const std::u16string& text, const std::u16string& details) {
     if (options_.messages) {
-        options_.messages->showMessage(text);
+        options_.messages->showMessage(text, details);
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, windowTitle(), toQString(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    if (!details.empty()) box.setDetailedText(toQString(details));
     box.exec();
 }
 
 QString FrmMain::GetOpenFileName() {
-    QFileDialog dialog(this, "打开", options_.programFolder);
+    QFileDialog dialog(this, "打开", qtPath(options_.programFolder));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
     // Each filter shows the description the tool has always had; the last group is the pattern.
@@ -263,26 +376,6 @@ QString FrmMain::GetOpenFileName() {
         lastOpenFileName_ = dialog.selectedFiles().first();
     }
     return lastOpenFileName_;
-}
-
-void installQtHooks() {
-    static QElapsedTimer sinceEvents;
-    static unsigned calls = 0;
-    sinceEvents.start();
-    setYieldHook(
-        [](void*) {
-            // The clock is read every 16th call only; a call is at most a file's worth of work.
-            if (++calls % 16 != 0 || sinceEvents.elapsed() < 15) return;
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-            sinceEvents.restart();
-        },
-        nullptr);
-    setFolderPicker([](std::uintptr_t owner, const std::u16string& prompt) {
-        QWidget* parent = QWidget::find(static_cast<WId>(owner));
-        const QString folder = QFileDialog::getExistingDirectory(parent, toQString(prompt), QString(),
-                                                                 QFileDialog::ShowDirsOnly);
-        return toText(folder);
-    });
 }
 
 }  // namespace tavirel

@@ -1,0 +1,81 @@
+#include "file_preview.h"
+
+#include "code_page.h"
+#include "strop.h"
+#include "text_file.h"
+#include "trace.h"
+#include "unified_diff.h"
+
+namespace tavirel {
+namespace {
+
+// [start, end) of each line of `text` without its line end, and where the next line starts.
+struct Line {
+    std::size_t start, end, next;
+};
+
+std::vector<Line> linesOf(std::u16string_view text) {
+    std::vector<Line> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t lf = text.find(u'\n', start);
+        const std::size_t next = lf == std::u16string_view::npos ? text.size() : lf + 1;
+        std::size_t end = lf == std::u16string_view::npos ? text.size() : lf;
+        if (end > start && text[end - 1] == u'\r') --end;
+        lines.push_back({start, end, next});
+        start = next;
+    }
+    return lines;
+}
+
+}  // namespace
+
+FilePreview previewFile(const std::u16string& path) {
+    using Outcome = SourceConversion::Outcome;
+    FilePreview p;
+    p.codePage = CodePage::system().name();
+    StrOPT stripper;
+    const SourceFile file(path, StrOPT::kReadLimitBytes);
+    const SourceConversion conversion = convertSource(stripper, file);
+    p.outcome = conversion.outcome;
+    p.lineEnds = conversion.lineEnds;
+    if (p.outcome != Outcome::Changed && p.outcome != Outcome::Unchanged) return p;
+
+    const Language language = *languageOf(stripper.lng);
+    p.warnings = findWarnings(conversion, file.bytes(), language);
+    const std::u16string oldText = CodePage::system().decode(file.bytes());
+    p.finalLineEnd = !oldText.empty() && (oldText.back() == u'\n' || oldText.back() == u'\r');
+    const TracedConversion traced = traceConversion(oldText, conversion.lineEnds, lineMarkerOf(language));
+
+    // What the new file keeps of the old one; the rest is removed.
+    std::vector<bool> kept(oldText.size(), false);
+    for (std::uint32_t from : traced.newFile.from) {
+        if (from != kAdded) kept[from] = true;
+    }
+    const std::vector<Line> oldLines = linesOf(oldText);
+    const std::vector<Line> newLines = linesOf(traced.newFile.text);
+    for (const LineStep& step : alignLines(oldText, traced)) {
+        if (step.op == LineStep::Insert) {
+            const Line& l = newLines[step.newLine];
+            p.lines.push_back({PreviewLine::Kind::Added, 0, traced.newFile.text.substr(l.start, l.end - l.start), {}});
+            continue;
+        }
+        const Line& l = oldLines[step.oldLine];
+        PreviewLine line{step.op == LineStep::Equal ? PreviewLine::Kind::Same : PreviewLine::Kind::Removed,
+                         step.oldLine + 1, oldText.substr(l.start, l.end - l.start), {}};
+        if (line.kind == PreviewLine::Kind::Removed) {
+            for (std::size_t k = l.start; k < l.end; ++k) {
+                if (kept[k]) continue;
+                if (!line.removed.empty() && line.removed.back().second == k - l.start) {
+                    ++line.removed.back().second;
+                } else {
+                    line.removed.push_back({k - l.start, k - l.start + 1});
+                }
+            }
+        }
+        p.lines.push_back(std::move(line));
+    }
+    return p;
+}
+
+}  // namespace tavirel

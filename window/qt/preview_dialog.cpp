@@ -1,0 +1,147 @@
+#include "preview_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QVBoxLayout>
+
+#include "errors.h"
+#include "file_preview.h"
+
+namespace tavirel {
+namespace {
+
+QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString lineEndsText(const FilePreview& p) {
+    if (p.lineEnds == LineEnds::Lf) return "LF（写回时仍为 LF）";
+    return "CR 或 CR LF（写回时每行以 CR LF 结尾）";
+}
+
+// Why a file is passed over, or why nothing changes.
+QString verdict(const FilePreview& p) {
+    using Outcome = SourceConversion::Outcome;
+    switch (p.outcome) {
+        case Outcome::Empty: return "空文件：转换时跳过，不会改写。";
+        case Outcome::TooLarge: return "文本超过 65536 个字符：转换时跳过，不会改写。";
+        case Outcome::UnknownLanguage: return "无法从文件名得知语言（c、cpp、h、asm、dt、inc）：转换时跳过，不会改写。";
+        case Outcome::Unchanged: return "没有要删除的内容：文件不会被改写。";
+        case Outcome::Changed: break;
+    }
+    return {};
+}
+
+}  // namespace
+
+PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDialog(parent) {
+    setObjectName("Preview");
+    setWindowTitle("预览 - " + toQString(path));
+    resize(760, 560);
+
+    info_ = new QLabel(this);
+    info_->setObjectName("PreviewInfo");
+    info_->setWordWrap(true);
+    info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    text_ = new QPlainTextEdit(this);
+    text_->setObjectName("PreviewText");
+    text_->setReadOnly(true);
+    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setFamilies({mono.family(), "DejaVu Sans Mono", "WenQuanYi Zen Hei Mono", "Noto Sans Mono CJK SC"});
+    text_->setFont(mono);
+
+    warnings_ = new QListWidget(this);
+    warnings_->setObjectName("PreviewWarnings");
+    connect(warnings_, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0) showLine(warnings_->item(row)->data(Qt::UserRole).toULongLong());
+    });
+
+    auto* split = new QSplitter(Qt::Vertical, this);
+    split->addWidget(text_);
+    split->addWidget(warnings_);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText("关闭");
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(info_);
+    layout->addWidget(split, 1);
+    layout->addWidget(buttons);
+
+    FilePreview preview;
+    try {
+        preview = previewFile(path);
+    } catch (const FileError& e) {
+        info_->setText("无法读取这个文件：" + QString::fromStdString(e.reason()));
+        warnings_->hide();
+        return;
+    }
+
+    QString info = "行尾：" + lineEndsText(preview) + "　代码页：" + QString::fromStdString(preview.codePage);
+    const QString why = verdict(preview);
+    info_->setText(why.isEmpty() ? info : info + "\n" + why);
+
+    // The whole file as a diff: removed lines on red with what the rules take out struck through,
+    // the lines they become on green.
+    QTextCharFormat same, removedLine, removedText, added, gutter;
+    removedLine.setBackground(QColor(255, 236, 236));
+    removedText.setBackground(QColor(248, 160, 160));
+    removedText.setFontStrikeOut(true);
+    added.setBackground(QColor(230, 255, 230));
+    gutter.setForeground(QColor(128, 128, 128));
+    QTextCursor cursor(text_->document());
+    bool first = true;
+    for (const PreviewLine& line : preview.lines) {
+        if (!first) cursor.insertBlock();
+        first = false;
+        if (line.oldLine != 0 && !blockOfLine_.count(line.oldLine)) blockOfLine_[line.oldLine] = cursor.blockNumber();
+        const char mark = line.kind == PreviewLine::Kind::Same ? ' ' : line.kind == PreviewLine::Kind::Removed ? '-' : '+';
+        const QString number = line.oldLine ? QString::number(line.oldLine) : QString();
+        cursor.insertText(number.rightJustified(6) + ' ' + mark + ' ', gutter);
+        const QString text = toQString(line.text);
+        if (line.kind == PreviewLine::Kind::Added) {
+            cursor.insertText(text, added);
+            continue;
+        }
+        if (line.kind == PreviewLine::Kind::Same) {
+            cursor.insertText(text, same);
+            continue;
+        }
+        qsizetype at = 0;
+        for (const auto& [start, end] : line.removed) {
+            cursor.insertText(text.mid(at, static_cast<qsizetype>(start) - at), removedLine);
+            cursor.insertText(text.mid(static_cast<qsizetype>(start), static_cast<qsizetype>(end - start)), removedText);
+            at = static_cast<qsizetype>(end);
+        }
+        cursor.insertText(text.mid(at), removedLine);
+    }
+    text_->moveCursor(QTextCursor::Start);
+
+    for (const Warning& w : preview.warnings) {
+        auto* item = new QListWidgetItem(QString("第 %1 行第 %2 列  [%3]  %4")
+                                             .arg(w.line)
+                                             .arg(w.column)
+                                             .arg(QString::fromUtf8(kindName(w.kind).data(), static_cast<qsizetype>(kindName(w.kind).size())))
+                                             .arg(QString::fromStdString(w.text)),
+                                         warnings_);
+        item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(w.line));
+    }
+    if (preview.warnings.empty()) warnings_->hide();
+}
+
+void PreviewDialog::showLine(std::size_t line) {
+    const auto it = blockOfLine_.lower_bound(line);
+    if (it == blockOfLine_.end()) return;
+    QTextCursor cursor(text_->document()->findBlockByNumber(it->second));
+    text_->setTextCursor(cursor);
+    text_->centerCursor();
+}
+
+}  // namespace tavirel

@@ -1,0 +1,30 @@
+// The preview of one file: its change line by line, the removed stretches marked, its line ends
+// and code page, and its warnings, each of which shows its line when clicked. Read-only; it
+// reads the file once when opened and writes nothing.
+#pragma once
+
+#include <QDialog>
+#include <map>
+#include <string>
+
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+
+namespace tavirel {
+
+class PreviewDialog : public QDialog {
+public:
+    PreviewDialog(const std::u16string& path, QWidget* parent = nullptr);
+
+    /// Brings the line `line` of the file (1-based) into view in the middle of the change.
+    void showLine(std::size_t line);
+
+private:
+    QLabel* info_;
+    QPlainTextEdit* text_;
+    QListWidget* warnings_;
+    std::map<std::size_t, int> blockOfLine_;  // the file's line to the text's block that shows it
+};
+
+}  // namespace tavirel
