@@ -95,7 +95,8 @@ public:
     explicit Output(bool closed) : error_(closed ? EBADF : 0) {
         // Someone may watch a terminal or a pipe line by line; a file is read when the run is over.
         struct stat st;
-        live_ = !closed && (::isatty(1) || (::fstat(1, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))));
+        live_ = !closed &&
+                (::isatty(1) || (::fstat(1, &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))));
     }
     void write(std::string_view bytes, bool flush = true) {
         if (error_) return;
@@ -156,8 +157,9 @@ private:
 void Tool::printWarnings(const FileReport& report) {
     for (const Warning& w : report.warnings) {
         ++warnings_;
-        const std::string line = display(report.path) + ":" + std::to_string(w.line) + ":" + std::to_string(w.column) +
-                                 ": warning: " + w.text + " [" + std::string(kindName(w.kind)) + "]\n";
+        const std::string line = display(report.path) + ":" + std::to_string(w.line) + ":" +
+                                 std::to_string(w.column) + ": warning: " + w.text + " [" +
+                                 std::string(kindName(w.kind)) + "]\n";
         std::fwrite(line.data(), 1, line.size(), stderr);
     }
 }
@@ -180,7 +182,8 @@ void Tool::fileDone(const FileReport& report) {
         const std::u16string oldText = CodePage::system().decode(report.oldBytes);
         const TracedConversion traced =
             traceConversion(oldText, report.conversion.lineEnds, lineMarkerOf(report.language));
-        out_.write(unifiedDiff(relative(report.path), report.oldBytes, report.conversion.bytes, oldText, traced));
+        out_.write(
+            unifiedDiff(relative(report.path), report.oldBytes, report.conversion.bytes, oldText, traced));
     }
 }
 
@@ -248,7 +251,8 @@ int Tool::run() {
     if (const int signal = caughtInterrupt()) return 128 + signal;
     if (!batch.lastFailure().empty()) return 1;
     if (out_.error()) {
-        printError(std::string("standard output: ") + std::strerror(out_.error()) + ": the output is incomplete");
+        printError(std::string("standard output: ") + std::strerror(out_.error()) +
+                   ": the output is incomplete");
         return 3;
     }
     return s_.mode == Mode::Check && converted_ > 0 ? 1 : 0;
@@ -265,7 +269,8 @@ bool chooseExtensions(const std::string& list, Settings& s, std::string& bad) {
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = list.find(',', start);
-        const std::string word = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const std::string word =
+            list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         const std::u16string lower = toLower(CodePage::system().decode(word));
         bool known = false;
         for (int i = 0; i < 6; ++i) {
@@ -285,7 +290,8 @@ int parse(int argc, char** argv, Settings& s) {
     std::vector<std::string> folders;
     bool optionsEnded = false;
     auto setMode = [&](Mode mode, const std::string& name) {
-        if (s.modeGiven && s.mode != mode) return usageError(name + " cannot go with another of -n, --diff, --check, --list");
+        if (s.modeGiven && s.mode != mode)
+            return usageError(name + " cannot go with another of -n, --diff, --check, --list");
         s.mode = mode;
         s.modeGiven = true;
         return -1;
@@ -341,7 +347,8 @@ int parse(int argc, char** argv, Settings& s) {
                 }
                 char* end = nullptr;
                 const unsigned long n = std::strtoul(value.c_str(), &end, 10);
-                if (value.empty() || *end || n < 1 || n > 256) return usageError("bad number of threads '" + value + "'");
+                if (value.empty() || *end || n < 1 || n > 256)
+                    return usageError("bad number of threads '" + value + "'");
                 s.jobs = n;
             } else if (flag == "--only" || flag.rfind("--only=", 0) == 0) {
                 std::string value;
@@ -359,9 +366,11 @@ int parse(int argc, char** argv, Settings& s) {
             if (result >= 0) return result;
         }
     }
-    if (s.null && s.mode != Mode::List && s.mode != Mode::Check) return usageError("-0 goes with --list or --check");
+    if (s.null && s.mode != Mode::List && s.mode != Mode::Check)
+        return usageError("-0 goes with --list or --check");
     if (s.strict && !s.warnings) return usageError("--strict needs the warnings: it cannot go with -w");
-    if (folders.size() != 1) return usageError(folders.empty() ? "no folder given" : "more than one folder given");
+    if (folders.size() != 1)
+        return usageError(folders.empty() ? "no folder given" : "more than one folder given");
     s.folder = folders[0];
     return -1;
 }

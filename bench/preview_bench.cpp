@@ -56,7 +56,9 @@ void warnings(benchmark::State& state, bool withHazards) {
     state.counters["warnings"] = static_cast<double>(found);
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
-void BM_Warnings_CleanSource(benchmark::State& state) { warnings(state, false); }
+void BM_Warnings_CleanSource(benchmark::State& state) {
+    warnings(state, false);
+}
 
 // An ASCII file whose lines end alike, as most are: lexed on its bytes.
 void BM_Warnings_CleanBytes(benchmark::State& state) {
@@ -68,7 +70,9 @@ void BM_Warnings_CleanBytes(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));
 }
 BENCHMARK(BM_Warnings_CleanBytes);
-void BM_Warnings_SourceWithHazards(benchmark::State& state) { warnings(state, true); }
+void BM_Warnings_SourceWithHazards(benchmark::State& state) {
+    warnings(state, true);
+}
 BENCHMARK(BM_Warnings_CleanSource);
 BENCHMARK(BM_Warnings_SourceWithHazards);
 

@@ -45,9 +45,8 @@ int main(int argc, char** argv) {
     QElapsedTimer sinceTick;
     qint64 longestGap = 0;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGap = std::max(longestGap, sinceTick.restart());
-    });
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
     tavirel::FrmMain::Options options;
     options.programFolder = tavirel::engineText(QString::fromStdString(root.string()));
     tavirel::FrmMain window(options);
@@ -59,8 +58,8 @@ int main(int argc, char** argv) {
     const QString status = window.findChild<QLineEdit*>("TxtStatus")->text();
 
     std::printf("tavirel-batch --list: %.3f s\n", batchSeconds);
-    std::printf("window listing:       %.3f s (%.2f times), status %s\n", windowSeconds, windowSeconds / batchSeconds,
-                status.toStdString().c_str());
+    std::printf("window listing:       %.3f s (%.2f times), status %s\n", windowSeconds,
+                windowSeconds / batchSeconds, status.toStdString().c_str());
     std::printf("longest time without handling events: %lld ms\n", static_cast<long long>(longestGap));
     fs::remove_all(root);
     return 0;

@@ -117,6 +117,8 @@ RememberedFolders::RememberedFolders(Dir_File& files)
     files_.reader_ = memo_.get();
 }
 
-RememberedFolders::~RememberedFolders() { files_.reader_ = previous_; }
+RememberedFolders::~RememberedFolders() {
+    files_.reader_ = previous_;
+}
 
 }  // namespace tavirel

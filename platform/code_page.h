@@ -12,7 +12,9 @@ namespace tavirel {
 constexpr char16_t kReservedFirst = 0xDC80;
 constexpr char16_t kReservedLast = 0xDCFF;
 
-constexpr bool isReservedUnit(char16_t u) { return u >= kReservedFirst && u <= kReservedLast; }
+constexpr bool isReservedUnit(char16_t u) {
+    return u >= kReservedFirst && u <= kReservedLast;
+}
 
 /// One codeset, converted with the C library's iconv (UTF-8 has a hand-written path).
 /// Decoding never fails and encode(decode(bytes)) == bytes for every byte string: a byte that

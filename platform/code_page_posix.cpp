@@ -1,7 +1,5 @@
 // Code page conversion over the C library's iconv, with a strict UTF-8 path of our own.
 
-#include "code_page.h"
-
 #include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -14,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "code_page.h"
 #include "errors.h"
 
 namespace tavirel {
@@ -39,7 +38,9 @@ void appendCodePoint(char32_t cp, std::u16string& out) {
     }
 }
 
-char16_t reservedUnitFor(unsigned char byte) { return static_cast<char16_t>(0xDC00 + byte); }
+char16_t reservedUnitFor(unsigned char byte) {
+    return static_cast<char16_t>(0xDC00 + byte);
+}
 
 // Strict UTF-8: overlong forms, encoded surrogates and code points past U+10FFFF do not decode.
 std::u16string decodeUtf8(std::string_view bytes) {
@@ -105,7 +106,8 @@ char32_t takeCodePoint(std::u16string_view text, std::size_t& i) {
     if (u >= 0xD800 && u <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 && text[i] <= 0xDFFF) {
         return 0x10000 + ((static_cast<char32_t>(u - 0xD800) << 10) | (text[i++] - 0xDC00));
     }
-    if (u >= 0xD800 && u <= 0xDFFF) throw EncodeError("unpaired surrogate " + hexUnit(u) + " cannot be encoded");
+    if (u >= 0xD800 && u <= 0xDFFF)
+        throw EncodeError("unpaired surrogate " + hexUnit(u) + " cannot be encoded");
     return u;
 }
 

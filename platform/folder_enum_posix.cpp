@@ -90,7 +90,8 @@ bool folderOrFileVisible(const std::u16string& path) {
 }
 
 void createFolder(const std::u16string& path) {
-    if (::mkdir(CodePage::system().encode(path).c_str(), 0777) != 0) throw FileError(path, std::strerror(errno));
+    if (::mkdir(CodePage::system().encode(path).c_str(), 0777) != 0)
+        throw FileError(path, std::strerror(errno));
 }
 
 std::string folderUnreadableReason(const std::u16string& path) {

@@ -1,5 +1,3 @@
-#include "interrupt.h"
-
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -7,6 +5,8 @@
 
 #include <atomic>
 #include <cerrno>
+
+#include "interrupt.h"
 
 namespace tavirel {
 namespace {
@@ -37,9 +37,13 @@ void catchInterrupts() {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
-int caughtInterrupt() { return caught.load(std::memory_order_relaxed); }
+int caughtInterrupt() {
+    return caught.load(std::memory_order_relaxed);
+}
 
-int interruptDescriptor() { return pipeEnds[0]; }
+int interruptDescriptor() {
+    return pipeEnds[0];
+}
 
 void forgetInterrupt() {
     char buffer[64];

@@ -1,7 +1,7 @@
-#include "lower_case.h"
-
 #include <locale.h>
 #include <wctype.h>
+
+#include "lower_case.h"
 
 namespace tavirel {
 

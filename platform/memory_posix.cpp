@@ -1,6 +1,6 @@
-#include "memory.h"
-
 #include <malloc.h>
+
+#include "memory.h"
 
 namespace tavirel {
 

@@ -28,7 +28,9 @@ std::string reasonFor(int err) {
     return std::strerror(err);
 }
 
-[[noreturn]] void fail(const std::u16string& path, int err) { throw FileError(path, reasonFor(err)); }
+[[noreturn]] void fail(const std::u16string& path, int err) {
+    throw FileError(path, reasonFor(err));
+}
 
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -40,7 +42,8 @@ std::string temporaryName(const std::string& folder) {
     static const int pid = static_cast<int>(::getpid());
     thread_local std::mt19937_64 random{std::random_device{}()};
     char name[64];
-    std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", pid, static_cast<unsigned long long>(random()));
+    std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", pid,
+                  static_cast<unsigned long long>(random()));
     return folder + "/" + name;
 }
 
@@ -139,9 +142,15 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
 SourceFile::~SourceFile() = default;
 SourceFile::SourceFile(SourceFile&&) noexcept = default;
 SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;
-const std::u16string& SourceFile::path() const { return impl_->path; }
-bool SourceFile::tooLarge() const { return impl_->tooLarge; }
-std::string_view SourceFile::bytes() const { return {impl_->buffer.get(), impl_->size}; }
+const std::u16string& SourceFile::path() const {
+    return impl_->path;
+}
+bool SourceFile::tooLarge() const {
+    return impl_->tooLarge;
+}
+std::string_view SourceFile::bytes() const {
+    return {impl_->buffer.get(), impl_->size};
+}
 void SourceFile::close() {
     if (impl_->fd >= 0) ::close(impl_->fd);
     impl_->fd = -1;
@@ -260,9 +269,11 @@ struct NewFile {
             // would bring back a deleted file or overwrite one never read.
             struct stat st;
             if (::lstat(target.c_str(), &st) != 0) fail(path, errno);
-            if (st.st_dev != device || st.st_ino != inode) throw FileError(path, "replaced by another file since it was read");
+            if (st.st_dev != device || st.st_ino != inode)
+                throw FileError(path, "replaced by another file since it was read");
         }
-        if (::rename(temp.c_str(), target.c_str()) != 0) fail(path, errno);  // the destructor removes the temp
+        if (::rename(temp.c_str(), target.c_str()) != 0)
+            fail(path, errno);  // the destructor removes the temp
         temp.clear();
         // The file is closed when the replacement is let go, which may be on another thread: the
         // data went in with write(), and a late close error could not undo the rename anyway.
@@ -291,7 +302,8 @@ void NewFile::copyAttributes(int from, bool& hasAccessAcl) {
         }
         if (size < 0 || ::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
             if (!mustKeep(name)) continue;
-            throw FileError(path, std::string("cannot keep its attribute ") + name + ": " + std::strerror(errno));
+            throw FileError(path,
+                            std::string("cannot keep its attribute ") + name + ": " + std::strerror(errno));
         }
         if (std::strcmp(name, kAccessAcl) == 0) hasAccessAcl = true;
     }
@@ -321,7 +333,8 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     if ((st.st_mode & 0222) == 0) throw FileError(r.path, "read-only file");
     if (d.user != 0) {
         // Without privileges the new file can only keep an owner that is this user.
-        if (st.st_uid != d.user) throw FileError(r.path, "owned by another user, whose ownership a new file cannot keep");
+        if (st.st_uid != d.user)
+            throw FileError(r.path, "owned by another user, whose ownership a new file cannot keep");
         if ((st.st_mode & 0200) == 0) fail(r.path, EACCES);
     }
 
@@ -345,7 +358,8 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.copyAttributes(old.fd, hasAccessAcl);
     if (folder.defaultAcl && !hasAccessAcl) {
         // The folder's default list would widen or narrow access: the old file had none.
-        if (::fremovexattr(r.fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) fail(r.path, errno);
+        if (::fremovexattr(r.fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP)
+            fail(r.path, errno);
     }
     const mode_t created = folder.defaultAcl ? 07777 : (wanted & 0777 & ~d.umask);
     if (created != wanted || chowned || hasAccessAcl) {
@@ -358,7 +372,9 @@ Replacement::~Replacement() = default;
 Replacement::Replacement(Replacement&&) noexcept = default;
 Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
-void Replacement::commit() { impl_->file.commit(); }
+void Replacement::commit() {
+    impl_->file.commit();
+}
 
 // --- Whole-file writes -----------------------------------------------------------------------
 

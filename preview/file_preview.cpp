@@ -57,12 +57,15 @@ FilePreview previewFile(const std::u16string& path) {
     for (const LineStep& step : alignLines(oldText, traced)) {
         if (step.op == LineStep::Insert) {
             const Line& l = newLines[step.newLine];
-            p.lines.push_back({PreviewLine::Kind::Added, 0, traced.newFile.text.substr(l.start, l.end - l.start), {}});
+            p.lines.push_back(
+                {PreviewLine::Kind::Added, 0, traced.newFile.text.substr(l.start, l.end - l.start), {}});
             continue;
         }
         const Line& l = oldLines[step.oldLine];
         PreviewLine line{step.op == LineStep::Equal ? PreviewLine::Kind::Same : PreviewLine::Kind::Removed,
-                         step.oldLine + 1, oldText.substr(l.start, l.end - l.start), {}};
+                         step.oldLine + 1,
+                         oldText.substr(l.start, l.end - l.start),
+                         {}};
         if (line.kind == PreviewLine::Kind::Removed) {
             for (std::size_t k = l.start; k < l.end; ++k) {
                 if (kept[k]) continue;

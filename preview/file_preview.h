@@ -26,8 +26,8 @@ struct PreviewLine {
 struct FilePreview {
     SourceConversion::Outcome outcome = SourceConversion::Outcome::Unchanged;
     LineEnds lineEnds = LineEnds::Lf;
-    bool finalLineEnd = true;  // whether the file's last line ends in a line end
-    std::string codePage;      // the name of the code page the file is read in
+    bool finalLineEnd = true;        // whether the file's last line ends in a line end
+    std::string codePage;            // the name of the code page the file is read in
     std::vector<PreviewLine> lines;  // empty for a file that is passed over
     std::vector<Warning> warnings;
 };

@@ -104,7 +104,8 @@ std::string unifiedDiff(std::string_view name, std::string_view oldBytes, std::s
         for (;;) {
             while (end < ordered.size() && ordered[end].op != Op::Equal) ++end;
             std::size_t equal = end;
-            while (equal < ordered.size() && ordered[equal].op == Op::Equal && equal - end < 2 * kContext + 1) ++equal;
+            while (equal < ordered.size() && ordered[equal].op == Op::Equal && equal - end < 2 * kContext + 1)
+                ++equal;
             if (equal < ordered.size() && ordered[equal].op != Op::Equal && equal - end <= 2 * kContext) {
                 end = equal;
                 continue;

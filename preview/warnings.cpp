@@ -38,11 +38,15 @@ struct Lexed {
     bool unclosed = false;       // a block comment that the text ends inside
 };
 
-bool isBlank(char32_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v'; }
+bool isBlank(char32_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == u'\f' || c == u'\v';
+}
 bool isIdentifier(char32_t c) {
     return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_';
 }
-bool isDigit(char32_t c) { return c >= u'0' && c <= u'9'; }
+bool isDigit(char32_t c) {
+    return c >= u'0' && c <= u'9';
+}
 
 template <typename Char>
 bool sameAs(const Char* s, std::size_t n, std::string_view ascii) {
@@ -92,7 +96,8 @@ public:
         : s_(text.data()), n_(static_cast<Pos>(text.size())), c_(language == Language::CFamily) {}
 
     Lexed run() {
-        const std::array<unsigned char, 4> code = {'/', '"', '\'', static_cast<unsigned char>(c_ ? '#' : ';')};
+        const std::array<unsigned char, 4> code = {'/', '"', '\'',
+                                                   static_cast<unsigned char>(c_ ? '#' : ';')};
         Pos i = 0;
         while ((i = findAny(s_, i, n_, code)) < n_) {
             switch (s_[i]) {
@@ -206,7 +211,8 @@ private:
 
     Pos rawString(Pos i) {
         Pos open = i + 1;
-        while (open < n_ && open - i <= 17 && s_[open] != u'(' && !isBlank(s_[open]) && s_[open] != u'\\') ++open;
+        while (open < n_ && open - i <= 17 && s_[open] != u'(' && !isBlank(s_[open]) && s_[open] != u'\\')
+            ++open;
         if (open >= n_ || s_[open] != u'(') return literal(i, u'"');
         std::basic_string<Char> close(1, ')');
         close.append(s_ + i + 1, open - i - 1);
@@ -289,17 +295,22 @@ public:
         nested();
         keptMarkers();
         continued();
-        std::stable_sort(found_.begin(), found_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::stable_sort(found_.begin(), found_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<Warning> warnings;
         for (auto& [pos, warning] : found_) warnings.push_back(std::move(warning));
         return warnings;
     }
 
 private:
-    std::string quoted(std::u16string_view marker) const { return "\"" + std::string(marker.begin(), marker.end()) + "\""; }
+    std::string quoted(std::u16string_view marker) const {
+        return "\"" + std::string(marker.begin(), marker.end()) + "\"";
+    }
 
     std::size_t lineOf(Pos p) const {
-        return static_cast<std::size_t>(std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), p) - lineFeeds_.begin()) + 1;
+        return static_cast<std::size_t>(std::lower_bound(lineFeeds_.begin(), lineFeeds_.end(), p) -
+                                        lineFeeds_.begin()) +
+               1;
     }
     std::string lineText(Pos p) const { return std::to_string(lineOf(p)); }
     Pos lineStartOf(Pos p) const {
@@ -313,7 +324,8 @@ private:
 
     const Range* rangeAt(Pos p) const {
         const auto& ranges = lexed_.ranges;
-        auto it = std::upper_bound(ranges.begin(), ranges.end(), p, [](Pos q, const Range& r) { return q < r.start; });
+        auto it = std::upper_bound(ranges.begin(), ranges.end(), p,
+                                   [](Pos q, const Range& r) { return q < r.start; });
         if (it == ranges.begin()) return nullptr;
         --it;
         return p < it->end ? &*it : nullptr;
@@ -359,13 +371,16 @@ private:
                 if (t_.substr(k, marker_.size()) == marker_ && k + marker_.size() <= r.end && removed_[k] &&
                     cutOfLine(k) == k) {
                     add(WarningKind::MarkerInString, k,
-                        quoted(marker_) + " inside a string or character literal: the rules cut the line here, "
-                                          "and the rest of the literal and of the line go with it");
+                        quoted(marker_) +
+                            " inside a string or character literal: the rules cut the line here, "
+                            "and the rest of the literal and of the line go with it");
                 }
-                if (t_.substr(k, 2) == u"/*" && k + 2 <= r.end && removed_[k] && (k == 0 || !removed_[k - 1])) {
+                if (t_.substr(k, 2) == u"/*" && k + 2 <= r.end && removed_[k] &&
+                    (k == 0 || !removed_[k - 1])) {
                     const Pos end = runEnd(k);
                     add(WarningKind::MarkerInString, k,
-                        "\"/*\" inside a string or character literal: the rules remove everything from here to "
+                        "\"/*\" inside a string or character literal: the rules remove everything from here "
+                        "to "
                         "the next \"*/\", on line " +
                             lineText(end - 1) + ", " + std::to_string(codeLinesRemoved(k, end)) +
                             " lines of code with it");
@@ -383,10 +398,11 @@ private:
             const std::size_t lines = codeLinesRemoved(close, end);
             if (lines == 0) continue;
             add(WarningKind::SwallowedCode, s.marker,
-                quoted(marker_) + " in this block comment also cuts off its \"*/\": the comment runs on to the "
-                                  "\"*/\" on line " +
-                    lineText(end - 1) + " and removes " + std::to_string(lines) + " line" + (lines == 1 ? "" : "s") +
-                    " of code");
+                quoted(marker_) +
+                    " in this block comment also cuts off its \"*/\": the comment runs on to the "
+                    "\"*/\" on line " +
+                    lineText(end - 1) + " and removes " + std::to_string(lines) + " line" +
+                    (lines == 1 ? "" : "s") + " of code");
         }
     }
 
@@ -451,7 +467,8 @@ private:
             for (Pos k = *lf + 1; k < r->end; ++k) {
                 if (!removed_[k] && !isBlank(t_[k])) {
                     add(WarningKind::ContinuedComment, start,
-                        "this \"//\" comment ends in a backslash and so goes on over the next line, which the "
+                        "this \"//\" comment ends in a backslash and so goes on over the next line, which "
+                        "the "
                         "rules keep as code");
                     break;
                 }
@@ -479,7 +496,9 @@ std::optional<Language> languageOf(std::u16string_view lng) {
     return std::nullopt;
 }
 
-std::u16string_view lineMarkerOf(Language language) { return language == Language::CFamily ? u"//" : u";"; }
+std::u16string_view lineMarkerOf(Language language) {
+    return language == Language::CFamily ? u"//" : u";";
+}
 
 std::string_view kindName(WarningKind kind) {
     switch (kind) {
@@ -500,13 +519,14 @@ std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view 
     return Analysis(text, language, lexed).run();
 }
 
-std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes, Language language,
-                                  const CodePage& page) {
+std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,
+                                  Language language, const CodePage& page) {
     if (!conversion.text.empty()) return findWarnings(conversion.text, conversion.result, language);
     if (fileBytes.size() >= kNone) return {};
     // Converted on its bytes: lexed on them too, and loaded only for a closer look.
-    const std::string_view result =
-        conversion.outcome == SourceConversion::Outcome::Changed ? std::string_view(conversion.bytes) : fileBytes;
+    const std::string_view result = conversion.outcome == SourceConversion::Outcome::Changed
+                                        ? std::string_view(conversion.bytes)
+                                        : fileBytes;
     if (!Lexer<char>(fileBytes, language).run().suspect && !holdsBlockMarker(result)) return {};
     const std::u16string text = textOfFile(page.decode(fileBytes), conversion.lineEnds);
     return findWarnings(text, traceStrip(text, lineMarkerOf(language)).text, language);

@@ -56,7 +56,7 @@ std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view 
 /// The warnings of a file the batch converted, whose bytes are `fileBytes`: from its text where
 /// the conversion kept it; for a file converted on its bytes, from its bytes, and the text is
 /// loaded only where the lexer sees something suspect.
-std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes, Language language,
-                                  const CodePage& page = CodePage::system());
+std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,
+                                  Language language, const CodePage& page = CodePage::system());
 
 }  // namespace tavirel

@@ -121,8 +121,8 @@ bool convertibleAsBytes(std::string_view bytes, const ByteCounts& c) {
     if (c.carriageReturns == 0) return true;
     if (c.carriageReturns != c.lineFeeds) return false;
     // As many CRs as LFs: all CR LF when every LF has its CR.
-    for (const char* p = bytes.data(); (p = static_cast<const char*>(std::memchr(p, '\n', bytes.data() + bytes.size() - p)));
-         ++p) {
+    for (const char* p = bytes.data();
+         (p = static_cast<const char*>(std::memchr(p, '\n', bytes.data() + bytes.size() - p))); ++p) {
         if (p == bytes.data() || p[-1] != '\r') return false;
     }
     return true;

@@ -63,7 +63,7 @@ struct SourceConversion {
     // the file was passed over, or converted on its bytes: ASCII whose lines all end alike.
     std::u16string text;
     std::u16string result;
-    std::string bytes;      // the new content when Changed
+    std::string bytes;  // the new content when Changed
 };
 
 /// The conversion of the file `name` holding `bytes`: sets `strop.lng` from the name, loads,

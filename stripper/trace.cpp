@@ -25,7 +25,8 @@ TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
             t.from.insert(t.from.end(), {kAdded, static_cast<std::uint32_t>(end)});
             pos = end + 1;
         } else if (end + 1 < fileText.size() && fileText[end + 1] == u'\n') {
-            t.from.insert(t.from.end(), {static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(end + 1)});
+            t.from.insert(t.from.end(),
+                          {static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(end + 1)});
             pos = end + 2;
         } else {
             t.from.insert(t.from.end(), {static_cast<std::uint32_t>(end), kAdded});
@@ -37,7 +38,8 @@ TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
 
 TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) {
     // Both passes only drop units, except the CR a cut line may gain: at most one per line.
-    const std::size_t room = text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
+    const std::size_t room =
+        text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), u'\n'));
 
     // The line pass: every LF-terminated line is cut at its first marker; a cut line ends in CR
     // LF (its own where it had a CR before its LF); what follows the last LF is dropped.
@@ -100,7 +102,8 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
     return out;
 }
 
-TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, std::u16string_view lineMarker) {
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends,
+                                 std::u16string_view lineMarker) {
     TracedConversion t;
     t.loaded = traceLoad(fileText, ends);
     t.stripped = traceStrip(t.loaded.text, lineMarker);
@@ -109,7 +112,8 @@ TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, st
     t.newFile.from.reserve(s.text.size());
     for (std::size_t k = 0; k < s.text.size(); ++k) {
         // An LF file is written with LF: each CR LF of the result loses its CR.
-        if (ends == LineEnds::Lf && s.text[k] == u'\r' && k + 1 < s.text.size() && s.text[k + 1] == u'\n') continue;
+        if (ends == LineEnds::Lf && s.text[k] == u'\r' && k + 1 < s.text.size() && s.text[k + 1] == u'\n')
+            continue;
         t.newFile.text += s.text[k];
         t.newFile.from.push_back(s.from[k] == kAdded ? kAdded : t.loaded.from[s.from[k]]);
     }

@@ -34,9 +34,9 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker);
 /// The whole road of one file's text, as convertBytes() takes it, with origins: the text as
 /// loaded and the new file text, both traced back to positions in `fileText`.
 struct TracedConversion {
-    TracedText loaded;   // origins: positions in the file text
-    TracedText stripped; // the result; origins: positions in loaded.text
-    TracedText newFile;  // the new file text (LF again for an LF file); origins: in the file text
+    TracedText loaded;    // origins: positions in the file text
+    TracedText stripped;  // the result; origins: positions in loaded.text
+    TracedText newFile;   // the new file text (LF again for an LF file); origins: in the file text
 };
 
 /// Traces the conversion of a decoded file text with the given line ends and line marker.

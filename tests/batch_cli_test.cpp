@@ -1,8 +1,8 @@
 // tavirel-batch end to end, on real trees: exit codes, output lines, every file's final bytes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,8 +29,8 @@ protected:
     // Runs the program through the shell; `tail` follows its output, as a pipeline would.
     Result run(const std::string& args, const std::string& tail = "") {
         const std::string out = path("stdout").string(), err = path("stderr").string();
-        const std::string command = "bash -c 'LC_ALL=C " TAVIREL_BATCH " " + args + tail + " >" + out + " 2>" + err +
-                                    "; exit ${PIPESTATUS[0]}'";
+        const std::string command = "bash -c 'LC_ALL=C " TAVIREL_BATCH " " + args + tail + " >" + out +
+                                    " 2>" + err + "; exit ${PIPESTATUS[0]}'";
         const int raw = std::system(command.c_str());
         Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
         fs::remove(out);
@@ -47,7 +47,8 @@ TEST_F(BatchCliTest, ConvertsTheTreeAndPrintsEveryStatusLine) {
     writeBytes(path("tree/notes.txt"), "// stays\r\n");
     const Result r = run(tree());
     EXPECT_EQ(0, r.status) << r.err;
-    EXPECT_EQ("共选中:2个文件\n正在删除注释：" + tree() + "/a.c\n正在删除注释：" + tree() + "/sub/B.INC\n转换完毕！\n",
+    EXPECT_EQ("共选中:2个文件\n正在删除注释：" + tree() + "/a.c\n正在删除注释：" + tree() +
+                  "/sub/B.INC\n转换完毕！\n",
               r.out);
     EXPECT_EQ("tavirel-batch: 2 converted, 0 unchanged, 0 passed over\n", r.err);
     EXPECT_EQ("int a; \r\nint b;\r\n", readBytes(path("tree/a.c")));
@@ -75,7 +76,8 @@ TEST_F(BatchCliTest, FailureAndUsageErrorsHaveTheirOwnExitCodes) {
               failed.err);
     EXPECT_EQ("keep // me\r\n", readBytes(path("tree/ro.c")));
 
-    for (const char* args : {"", "--bogus x", "--only txt x", "--only", "a b", "-n --diff x", "-0 x", "--strict -w x"}) {
+    for (const char* args :
+         {"", "--bogus x", "--only txt x", "--only", "a b", "-n --diff x", "-0 x", "--strict -w x"}) {
         const Result r = run(args);
         EXPECT_EQ(2, r.status) << args;
         EXPECT_NE(std::string::npos, r.err.find("usage: tavirel-batch")) << args;
@@ -90,7 +92,8 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
     const std::string before = "int a; // note\r\n/* block\r\n */ int b;\r\n";
     const std::string after = "int a; \r\n int b;\r\n";
     std::mt19937 rng(11);
-    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT, SIGKILL, SIGHUP, SIGKILL, SIGTERM, SIGKILL, SIGINT};
+    const int signals[] = {SIGKILL, SIGTERM, SIGKILL, SIGINT,  SIGKILL,
+                           SIGHUP,  SIGKILL, SIGTERM, SIGKILL, SIGINT};
     int round = 0;
     for (const int signal : signals) {
         // One thread, then workers: -j1 and -j3 in turn.
@@ -121,7 +124,8 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
             const std::string name = entry.path().filename().string();
             // Only a SIGKILL in the instant between naming the new content and renaming it may
             // leave that dot-named file; the search never lists it.
-            if (signal == SIGKILL && name.rfind(".tavirel-", 0) == 0 && entry.path().extension() == ".tmp") continue;
+            if (signal == SIGKILL && name.rfind(".tavirel-", 0) == 0 && entry.path().extension() == ".tmp")
+                continue;
             ASSERT_EQ(".c", entry.path().extension()) << entry.path();
             const std::string pad(std::stoi(name) % 50, ' ');
             const std::string bytes = readBytes(entry.path());
@@ -135,7 +139,8 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
             // Caught: the run ends at its next yield and the program with 128 + the signal. Only
             // a signal that comes before the program is under way may end it the default way.
             if (WIFEXITED(status)) {
-                EXPECT_TRUE(WEXITSTATUS(status) == 128 + signal || WEXITSTATUS(status) == 0) << WEXITSTATUS(status);
+                EXPECT_TRUE(WEXITSTATUS(status) == 128 + signal || WEXITSTATUS(status) == 0)
+                    << WEXITSTATUS(status);
             } else {
                 EXPECT_EQ(0, converted) << "killed by signal " << WTERMSIG(status) << " during the run";
             }
@@ -168,8 +173,8 @@ TEST_F(BatchCliTest, AFolderThatCannotBeReadIsRefusedWithOneLine) {
         // Root reads every folder: try the unreadable one as nobody.
         ::chmod(dir_.c_str(), 0755);
         ::chmod(path("tree").c_str(), 0);
-        const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " TAVIREL_BATCH " " + tree() +
-                                    " >/dev/null 2>" + path("err").string();
+        const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " TAVIREL_BATCH " " +
+                                    tree() + " >/dev/null 2>" + path("err").string();
         EXPECT_EQ(2, WEXITSTATUS(std::system(command.c_str())));
         EXPECT_EQ("tavirel-batch: " + tree() + ": Permission denied\n", readBytes(path("err")));
     }
@@ -180,14 +185,17 @@ TEST_F(BatchCliTest, AClosedOutputNeverStopsTheRun) {
     // More status lines than a pipe holds, so that the reader is gone before the last of them.
     const int files = 2000;
     const std::string err = path("err").string();
-    for (const std::string& command : {"bash -c '" TAVIREL_BATCH " " + tree() + " 2>" + err + " | head -2 >/dev/null; exit ${PIPESTATUS[0]}'",
+    for (const std::string& command : {"bash -c '" TAVIREL_BATCH " " + tree() + " 2>" + err +
+                                           " | head -2 >/dev/null; exit ${PIPESTATUS[0]}'",
                                        std::string(TAVIREL_BATCH " ") + tree() + " >&- 2>" + err}) {
         for (int i = 0; i < files; ++i) writeBytes(path("tree") / (std::to_string(i) + ".c"), "x; // y\n");
         const int raw = std::system(command.c_str());
         ASSERT_TRUE(WIFEXITED(raw)) << command;
         EXPECT_EQ(3, WEXITSTATUS(raw)) << command;
-        EXPECT_NE(std::string::npos, readBytes(err).find("tavirel-batch: standard output: ")) << readBytes(err);
-        for (int i = 0; i < files; ++i) ASSERT_EQ("x; \n", readBytes(path("tree") / (std::to_string(i) + ".c")));
+        EXPECT_NE(std::string::npos, readBytes(err).find("tavirel-batch: standard output: "))
+            << readBytes(err);
+        for (int i = 0; i < files; ++i)
+            ASSERT_EQ("x; \n", readBytes(path("tree") / (std::to_string(i) + ".c")));
     }
 }
 
@@ -200,11 +208,13 @@ TEST_F(BatchCliTest, SummaryCountsEveryFateAndQuietLeavesOnlyWarnings) {
     writeBytes(path("tree/inc"), "x ; y\n");
     writeBytes(path("tree/url.c"), "s = \"http://x\";\n");
     const std::string summary =
-        "tavirel-batch: 2 converted, 1 unchanged, 3 passed over (1 empty, 1 over 65536 characters, 1 language "
+        "tavirel-batch: 2 converted, 1 unchanged, 3 passed over (1 empty, 1 over 65536 characters, 1 "
+        "language "
         "unknown); 1 warning";
-    const std::string warning = tree() + "/url.c:1:11: warning: \"//\" inside a string or character literal: the "
-                                         "rules cut the line here, and the rest of the literal and of the line go "
-                                         "with it [marker-in-string]\n";
+    const std::string warning = tree() +
+                                "/url.c:1:11: warning: \"//\" inside a string or character literal: the "
+                                "rules cut the line here, and the rest of the literal and of the line go "
+                                "with it [marker-in-string]\n";
 
     const Result dry = run("-n " + tree());
     EXPECT_EQ(0, dry.status);
@@ -227,7 +237,8 @@ TEST_F(BatchCliTest, SummaryCountsEveryFateAndQuietLeavesOnlyWarnings) {
 TEST_F(BatchCliTest, DiffAppliedWithPatchGivesWhatARunWrites) {
     fs::create_directories(path("tree/sub"));
     writeBytes(path("tree/lf.c"), "int a; // x\n/* b\n c */int b;\nlast // no final LF");
-    writeBytes(path("tree/crlf.h"), "1\r\n2\r\n3\r\n4\r\nx; // y\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n/* z */12\r\n");
+    writeBytes(path("tree/crlf.h"),
+               "1\r\n2\r\n3\r\n4\r\nx; // y\r\n6\r\n7\r\n8\r\n9\r\n10\r\n11\r\n/* z */12\r\n");
     writeBytes(path("tree/sub/cr.asm"), "mov ; x\rnop\r");
     writeBytes(path("tree/sub/bad.inc"), "db \xff\xfe ; \xe4\xb8 cut\n");
     writeBytes(path("tree/clean.c"), "clean;\n");
@@ -274,10 +285,12 @@ TEST_F(BatchCliTest, StrictLeavesEveryWarnedFileUntouched) {
     EXPECT_EQ(warned, readBytes(path("tree/warned.c")));
     EXPECT_EQ("p; \n", readBytes(path("tree/plain.c")));
     EXPECT_NE(std::string::npos, r.err.find(tree() + "/warned.c:1:13: warning: ")) << r.err;
-    EXPECT_NE(std::string::npos,
-              r.err.find("tavirel-batch: 1 converted, 0 unchanged, 1 passed over (1 refused by --strict); 1 warning\n"
-                         "tavirel-batch: passed over by --strict: " +
-                         tree() + "/warned.c\n"))
+    EXPECT_NE(
+        std::string::npos,
+        r.err.find(
+            "tavirel-batch: 1 converted, 0 unchanged, 1 passed over (1 refused by --strict); 1 warning\n"
+            "tavirel-batch: passed over by --strict: " +
+            tree() + "/warned.c\n"))
         << r.err;
 }
 

@@ -11,8 +11,8 @@
 #include "event_yield.h"
 #include "interrupt.h"
 #include "sorted_file_list.h"
-#include "text_file.h"
 #include "test_support.h"
+#include "text_file.h"
 
 namespace tavirel {
 namespace {
@@ -130,7 +130,8 @@ TEST_F(BatchTest, ConvertsOnlyMarkedFilesAndShowsEachName) {
     list.setMarked(1, false);
     status.texts.clear();
     batch.ConvertSelected();
-    EXPECT_EQ((std::vector<std::string>{"正在删除注释：" + name("0.c"), "正在删除注释：" + name("2.asm"), "转换完毕！"}),
+    EXPECT_EQ((std::vector<std::string>{"正在删除注释：" + name("0.c"), "正在删除注释：" + name("2.asm"),
+                                        "转换完毕！"}),
               status.texts);
     EXPECT_EQ("int a; \r\nint b;\r\n", readBytes(path("0.c")));
     EXPECT_EQ("keep // me\r\n", readBytes(path("1.c")));
@@ -259,7 +260,7 @@ TEST_F(BatchTest, EachFileKeepsItsLineEndsAndUnchangedFilesAreNotWritten) {
         {"last.dt", "nop ; y", "nop \n"},
         {"span.cpp", "a /* x\ny */ b\n", "a  b\n"},
         {"url.h", "/* see http://x */\nint a;\n/* end */\nb\n", "\nb\n"},
-        {"bare.c", "int a;\nint b;", "int a;\nint b;\n"},   // a missing final LF is added
+        {"bare.c", "int a;\nint b;", "int a;\nint b;\n"},  // a missing final LF is added
         {"bare.cpp", "int a;\r\nint b;", "int a;\r\nint b;\r\n"},
         {"clean.c", "int a;\nint b;\n", "int a;\nint b;\n"},
         {"clean.asm", "nop\r\n", "nop\r\n"},
@@ -286,7 +287,8 @@ TEST_F(BatchTest, LinksAndSpecialFilesAreLeftAloneAndNothingOutsideIsWritten) {
     fs::create_directory_symlink(path("outside"), path("tree/folder"));
     fs::create_symlink("nowhere.h", path("tree/dangling.h"));
     ASSERT_EQ(0, ::mkfifo(path("tree/fifo.c").c_str(), 0666));
-    const bool device = ::mknod(path("tree/null.h").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // root only
+    const bool device =
+        ::mknod(path("tree/null.h").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // root only
     batch.RefreshList(T(path("tree").string()));
     EXPECT_EQ(2u, list.count());
     batch.ConvertSelected();
@@ -356,7 +358,8 @@ class BatchWorkersTest : public BatchTest {
 protected:
     std::string file(int i) const { return (i < 10 ? "0" : "") + std::to_string(i) + ".c"; }
     void writeTree(int files) {
-        for (int i = 0; i < files; ++i) writeBytes(path(file(i)), "x" + std::to_string(i) + "; // y\n/* z */w;\n");
+        for (int i = 0; i < files; ++i)
+            writeBytes(path(file(i)), "x" + std::to_string(i) + "; // y\n/* z */w;\n");
     }
     std::string original(int i) const { return "x" + std::to_string(i) + "; // y\n/* z */w;\n"; }
     std::string converted(int i) const { return "x" + std::to_string(i) + "; \nw;\n"; }
@@ -365,7 +368,8 @@ protected:
 TEST_F(BatchWorkersTest, WorkersShowTheStatusLinesAndWriteTheFilesOfOneThread) {
     std::vector<std::pair<std::vector<std::string>, std::vector<std::string>>> runs;
     for (std::size_t workers : {0, 2}) {
-        for (int i = 0; i < 60; ++i) writeBytes(path(file(i)), "a /* b */ c /*/ d */ // e\n" + std::to_string(i) + "\n");
+        for (int i = 0; i < 60; ++i)
+            writeBytes(path(file(i)), "a /* b */ c /*/ d */ // e\n" + std::to_string(i) + "\n");
         refresh();
         list.setMarked(7, false);
         batch.setWorkers(workers);
@@ -374,7 +378,8 @@ TEST_F(BatchWorkersTest, WorkersShowTheStatusLinesAndWriteTheFilesOfOneThread) {
         // thread would: the files prepared before it are not written.
         bool nested = false;
         ScopedYieldHook hook([&] {
-            if (!nested && !status.texts.empty() && status.texts.back() == "正在删除注释：" + name(file(20))) {
+            if (!nested && !status.texts.empty() &&
+                status.texts.back() == "正在删除注释：" + name(file(20))) {
                 nested = true;
                 batch.ConvertSelected();
             }
@@ -398,7 +403,8 @@ TEST_F(BatchWorkersTest, AFailureAmidPreparedFilesLeavesEveryLaterOneUntouched) 
     ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
     EXPECT_EQ(name(file(10)) + ": read-only file", U8(batch.lastFailure()));
     EXPECT_EQ("正在删除注释：" + name(file(10)), status.texts.back());
-    for (int i = 0; i < 40; ++i) EXPECT_EQ(i < 10 ? converted(i) : original(i), readBytes(path(file(i)))) << i;
+    for (int i = 0; i < 40; ++i)
+        EXPECT_EQ(i < 10 ? converted(i) : original(i), readBytes(path(file(i)))) << i;
     EXPECT_EQ(40u, entries().size());  // no temporary file
 }
 

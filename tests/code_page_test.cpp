@@ -16,13 +16,16 @@ TEST(CodePageTest, Utf8DecodesOnlyWellFormedSequences) {
         std::u16string text;
     } cases[] = {
         {"a\xe4\xb8\xad", u"a中"},
-        {"\xf0\x9f\x98\x80", u"\U0001F600"},            // two units
-        {"\xc0\xaf", u"\xDCC0\xDCAF"},                  // overlong "/"
-        {"\xe0\x80\xaf", u"\xDCE0\xDC80\xDCAF"},        // overlong, three bytes
-        {"\xed\xa0\x80", u"\xDCED\xDCA0\xDC80"},        // an encoded surrogate
+        {"\xf0\x9f\x98\x80", u"\U0001F600"},                // two units
+        {"\xc0\xaf", u"\xDCC0\xDCAF"},                      // overlong "/"
+        {"\xe0\x80\xaf", u"\xDCE0\xDC80\xDCAF"},            // overlong, three bytes
+        {"\xed\xa0\x80", u"\xDCED\xDCA0\xDC80"},            // an encoded surrogate
         {"\xf4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},  // past U+10FFFF
-        {"\xe4\xb8", u"\xDCE4\xDCB8"},                  // cut short at the end
-        {"\xe4" "a", u"\xDCE4" "a"},
+        {"\xe4\xb8", u"\xDCE4\xDCB8"},                      // cut short at the end
+        {"\xe4"
+         "a",
+         u"\xDCE4"
+         "a"},
         {std::string("\0\x7f", 2), std::u16string(u"\0\x7f", 2)},
     };
     for (const auto& c : cases) {
@@ -36,7 +39,11 @@ TEST(CodePageTest, DoubleByteCodePagesDecodeTheirCharacters) {
     EXPECT_EQ(u"中文;", gbk.decode("\xd6\xd0\xce\xc4;"));
     EXPECT_EQ("\xd6\xd0\xce\xc4;", gbk.encode(u"中文;"));
     // A lead byte without a valid trail byte, and a lone lead byte at the end.
-    EXPECT_EQ(u"\xDCD6" "\n" u"\xDCD6", gbk.decode("\xd6\n\xd6"));
+    EXPECT_EQ(
+        u"\xDCD6"
+        "\n"
+        u"\xDCD6",
+        gbk.decode("\xd6\n\xd6"));
 
     const CodePage gb18030("GB18030");
     EXPECT_EQ(u"\U00020000", gb18030.decode("\x95\x32\x82\x36"));
@@ -58,7 +65,9 @@ TEST(CodePageTest, RandomBytesRoundTripInEveryCodePage) {
             std::string bytes(static_cast<std::size_t>(i * 7 % 500), '\0');
             for (auto& b : bytes) b = static_cast<char>(byte(rng));
             // Bias towards lead bytes so that multi-byte forms, good and bad, are common.
-            if (i % 2) for (std::size_t k = 0; k < bytes.size(); k += 3) bytes[k] = static_cast<char>(0x81 + byte(rng) % 0x7e);
+            if (i % 2)
+                for (std::size_t k = 0; k < bytes.size(); k += 3)
+                    bytes[k] = static_cast<char>(0x81 + byte(rng) % 0x7e);
             ASSERT_EQ(bytes, page.encode(page.decode(bytes))) << name;
         }
     }
@@ -71,7 +80,10 @@ TEST(CodePageTest, SystemCodesetFollowsTheLocaleVariables) {
         ::setenv("LC_ALL", locale, 1);
         EXPECT_EQ("UTF-8", CodePage::systemCodesetName()) << locale;
     }
-    if (saved) ::setenv("LC_ALL", keep.c_str(), 1); else ::unsetenv("LC_ALL");
+    if (saved)
+        ::setenv("LC_ALL", keep.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
 }
 
 }  // namespace

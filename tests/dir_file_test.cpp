@@ -20,10 +20,18 @@ TEST(GetExtNameTest, GivesTheTextAfterTheLastDot) {
         const char16_t* ext;
         int yields;  // one per character examined, the dot included
     } cases[] = {
-        {u"main.c", u"c", 2},        {u"a.tar.gz", u"gz", 3},     {u"Foo.CPP", u"CPP", 4},
-        {u"README", u"README", 6},   {u"name.", u"", 1},          {u".c", u"c", 2},
-        {u"", u"", 0},               {u"/src/main.c", u"c", 2},   {u"/a.b/inc", u"b/inc", 6},
-        {u"/src/inc", u"/src/inc", 8}, {u"x.c.bak", u"bak", 4},  {u"x.bak.c", u"c", 2},
+        {u"main.c", u"c", 2},
+        {u"a.tar.gz", u"gz", 3},
+        {u"Foo.CPP", u"CPP", 4},
+        {u"README", u"README", 6},
+        {u"name.", u"", 1},
+        {u".c", u"c", 2},
+        {u"", u"", 0},
+        {u"/src/main.c", u"c", 2},
+        {u"/a.b/inc", u"b/inc", 6},
+        {u"/src/inc", u"/src/inc", 8},
+        {u"x.c.bak", u"bak", 4},
+        {u"x.bak.c", u"c", 2},
     };
     Dir_File dir;
     int yields = 0;
@@ -90,8 +98,9 @@ TEST(SearchFilesOrderTest, FilesOfAFolderComeBeforeItsSubtreesEachWhole) {
     Dir_File dir(&reader);
     RecordingList list;
     dir.SearchFiles(u"/s", u"c", list);
-    EXPECT_EQ((std::vector<std::string>{"/s/a.c", "/s/d.c", "/s/sub1/b.c", "/s/sub1/deep/c.c", "/s/sub2/e.c"}),
-              list.items);
+    EXPECT_EQ(
+        (std::vector<std::string>{"/s/a.c", "/s/d.c", "/s/sub1/b.c", "/s/sub1/deep/c.c", "/s/sub2/e.c"}),
+        list.items);
     EXPECT_EQ(1, reader.maxOpen);  // one open folder at a time, however deep
 }
 
@@ -142,7 +151,8 @@ protected:
 };
 
 TEST_F(SearchFilesTest, MatchesTheExtensionAfterTheLastDotIgnoringCase) {
-    for (const char* name : {"MAIN.C", "x.c.bak", "x.bak.c", "C", "Inc", ".h", "name.", "Foo.CPP", "a b.c"}) file(name);
+    for (const char* name : {"MAIN.C", "x.c.bak", "x.bak.c", "C", "Inc", ".h", "name.", "Foo.CPP", "a b.c"})
+        file(name);
     EXPECT_EQ((Names{"C", "MAIN.C", "a b.c", "x.bak.c"}), search(u"c"));
     EXPECT_EQ((Names{".h"}), search(u"h"));
     EXPECT_EQ((Names{"Inc"}), search(u"INC"));
@@ -228,8 +238,11 @@ TEST(BrowseForFolderTest, RemovesOneTrailingSeparatorButKeepsTheRoot) {
     const struct {
         const char16_t* picked;
         const char16_t* result;
-    } cases[] = {{u"/work/src/", u"/work/src"}, {u"/work/src", u"/work/src"}, {u"/a//", u"/a/"},
-                 {u"/", u"/"},                  {u"", u""}};
+    } cases[] = {{u"/work/src/", u"/work/src"},
+                 {u"/work/src", u"/work/src"},
+                 {u"/a//", u"/a/"},
+                 {u"/", u"/"},
+                 {u"", u""}};
     for (const auto& c : cases) {
         answer = c.picked;
         EXPECT_EQ(c.result, dir.BrowseForFolder(42, u"请选择目录"));

@@ -69,15 +69,20 @@ protected:
         input = window->findChild<QLineEdit*>("TxtInput");
         list = window->findChild<QListView*>("List1");
     }
-    QPushButton* cmd(int index) const { return window->findChild<QPushButton*>("Cmd" + QString::number(index)); }
+    QPushButton* cmd(int index) const {
+        return window->findChild<QPushButton*>("Cmd" + QString::number(index));
+    }
     QPushButton* open() const { return window->findChild<QPushButton*>("CmdOpen"); }
     QCheckBox* chk(int index) const { return window->findChild<QCheckBox*>("CHK" + QString::number(index)); }
     QStringList rows() const {
         QStringList out;
-        for (int i = 0; i < list->model()->rowCount(); ++i) out << list->model()->index(i, 0).data().toString();
+        for (int i = 0; i < list->model()->rowCount(); ++i)
+            out << list->model()->index(i, 0).data().toString();
         return out;
     }
-    bool marked(int row) const { return list->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked; }
+    bool marked(int row) const {
+        return list->model()->index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    }
 
     QString folder;
     FrmMain::Options options;
@@ -119,7 +124,8 @@ TEST_F(FrmMainTest, ButtonsKeysAndClicksDriveTheBatch) {
     for (const char* f : {"1.c", "2.c", "3.c"}) writeBytes(path(f), "a; // b\r\n");
     startWindow();
 
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(1, 0)).center());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualRect(list->model()->index(1, 0)).center());
     EXPECT_TRUE(marked(0));
     EXPECT_FALSE(marked(1));
     EXPECT_TRUE(marked(2));
@@ -197,7 +203,8 @@ TEST_F(FrmMainTest, PickerOpensOnTheFolderInTheBoxAndCancelChangesNothing) {
 TEST_F(FrmMainTest, TheRealPickerAndEventPumpServeTheWindow) {
     std::filesystem::create_directories(path("sub"));
     writeBytes(path("sub/s.c"), "x");
-    for (int i = 0; i < 300; ++i) writeBytes(path(std::to_string(i) + ".c"), std::string(3000, 'x') + "// y\n");
+    for (int i = 0; i < 300; ++i)
+        writeBytes(path(std::to_string(i) + ".c"), std::string(3000, 'x') + "// y\n");
     options.folderDialog = nullptr;  // a real QFileDialog
     startWindow();
     QString opened;
@@ -246,8 +253,12 @@ TEST_F(FrmMainTest, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureShowsIts
         });
         QTest::keyClick(cmd(FrmMain::kConvert), Qt::Key_Space);
     }
-    EXPECT_EQ((std::map<QString, bool>{{"全不选", false}, {"全选", false}, {"刷新", false}, {"打开", false},
-                                        {"转换", false}, {"退出", true}}),
+    EXPECT_EQ((std::map<QString, bool>{{"全不选", false},
+                                       {"全选", false},
+                                       {"刷新", false},
+                                       {"打开", false},
+                                       {"转换", false},
+                                       {"退出", true}}),
               enabledDuringRun);
     // Not 退出, where the next Space would end the run and the program.
     EXPECT_EQ(list, focusDuringRun);
@@ -395,7 +406,8 @@ TEST_F(PreviewTest, RemovedTextIsMarkedAndEachWarningShowsItsLine) {
     EXPECT_TRUE(warnings()->item(1)->text().contains("第 82 行"));
     EXPECT_TRUE(warnings()->item(2)->text().contains("[unclosed-block]"));
     warnings()->setCurrentRow(1);
-    EXPECT_TRUE(text->textCursor().block().text().startsWith("    82 - p(")) << text->textCursor().block().text().toStdString();
+    EXPECT_TRUE(text->textCursor().block().text().startsWith("    82 - p("))
+        << text->textCursor().block().text().toStdString();
 }
 
 TEST_F(PreviewTest, AFilePassedOverSaysWhy) {

@@ -22,7 +22,8 @@ std::vector<std::string> warningsOf(const char* name, std::string_view source) {
     const SourceConversion c = convertBytes(opt, T(name), source, utf8);
     std::vector<std::string> found;
     for (const Warning& w : findWarnings(c, source, *languageOf(opt.lng), utf8)) {
-        found.push_back(std::to_string(w.line) + ":" + std::to_string(w.column) + " " + std::string(kindName(w.kind)));
+        found.push_back(std::to_string(w.line) + ":" + std::to_string(w.column) + " " +
+                        std::string(kindName(w.kind)));
     }
     return found;
 }
@@ -118,7 +119,8 @@ TEST(UnifiedDiffTest, ShowsChangedLinesWithThreeLinesOfContextAsDiffDoes) {
     EXPECT_EQ(
         "--- a/x.c\n+++ b/x.c\n"
         "@@ -1,7 +1,7 @@\n 1\n 2\n 3\n-a; // x\n+a; \n 5\n 6\n 7\n"
-        "@@ -9,7 +9,6 @@\n 9\n 10\n 11\n-/* two\n-lines */b;\n+b;\n 14\n-last // y\n\\ No newline at end of file\n+last \n",
+        "@@ -9,7 +9,6 @@\n 9\n 10\n 11\n-/* two\n-lines */b;\n+b;\n 14\n-last // y\n\\ No newline at end of "
+        "file\n+last \n",
         diffOf("x.c", "1\n2\n3\na; // x\n5\n6\n7\n8\n9\n10\n11\n/* two\nlines */b;\n14\nlast // y"));
     // Close changes share one hunk; CR LF line ends are part of the lines.
     EXPECT_EQ("--- a/y.asm\n+++ b/y.asm\n@@ -1,3 +1,3 @@\n-a ; 1\r\n+a \r\n b\r\n-c ; 2\r\n+c \r\n",

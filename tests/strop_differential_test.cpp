@@ -15,7 +15,8 @@
 namespace tavirel {
 namespace {
 
-constexpr char16_t kAlphabet[] = {u'/', u'*', u';', u'\r', u'\n', u' ', u'a', u'b', u'/', u'*', u'中', 0xDC80};
+constexpr char16_t kAlphabet[] = {u'/', u'*', u';', u'\r', u'\n', u' ',
+                                  u'a', u'b', u'/', u'*',  u'中', 0xDC80};
 
 std::u16string randomText(std::mt19937& rng, std::size_t maxLength) {
     std::uniform_int_distribution<std::size_t> length(0, maxLength);
@@ -28,9 +29,8 @@ std::u16string randomText(std::mt19937& rng, std::size_t maxLength) {
 // The batch's markers most of the time, then other, longer and overlapping ones.
 std::pair<std::u16string, std::u16string> randomMarkers(std::mt19937& rng) {
     static const std::pair<const char16_t*, const char16_t*> fixed[] = {
-        {u"/*", u"*/"}, {u"/*", u"*/"}, {u"/*", u"*/"}, {u"aa", u"aa"}, {u"a", u"aa"},
-        {u"*/", u"/*"}, {u"/**", u"**/"}, {u"/", u"/"}, {u"", u"*/"},  {u"ab", u"ba"},
-        {u"\r\n", u"*"}, {u"//", u";"},
+        {u"/*", u"*/"},   {u"/*", u"*/"}, {u"/*", u"*/"}, {u"aa", u"aa"}, {u"a", u"aa"},   {u"*/", u"/*"},
+        {u"/**", u"**/"}, {u"/", u"/"},   {u"", u"*/"},   {u"ab", u"ba"}, {u"\r\n", u"*"}, {u"//", u";"},
     };
     std::uniform_int_distribution<std::size_t> which(0, std::size(fixed) + 3);
     const std::size_t w = which(rng);
@@ -102,8 +102,8 @@ TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngi
 
         ASSERT_EQ(textOfFile(fileText, ends), traced.loaded.text);
         int yields = 0;
-        const std::u16string expected =
-            literal::deletStrMid(literal::deletStrRight(traced.loaded.text, marker, yields), u"/*", u"*/", yields);
+        const std::u16string expected = literal::deletStrMid(
+            literal::deletStrRight(traced.loaded.text, marker, yields), u"/*", u"*/", yields);
         ASSERT_EQ(expected, traced.stripped.text) << testing::U8(fileText);
         ASSERT_EQ(fileTextOf(expected, ends), traced.newFile.text);
         expectTracedFrom(traced.loaded, fileText);
@@ -141,10 +141,11 @@ TEST(StrOPTDifferentialTest, ConversionOnBytesMatchesTheLiteralVersions) {
         const LineEnds ends = lineEndsOf(bytes);
         const std::u16string text = textOfFile(utf8.decode(bytes), ends);
         int yields = 0;
-        const std::string expected = utf8.encode(fileTextOf(
-            literal::deletStrMid(literal::deletStrRight(text, assembler ? u";" : u"//", yields), u"/*", u"*/", yields),
-            ends));
-        ASSERT_EQ(bytes.empty() ? SourceConversion::Outcome::Empty
+        const std::string expected = utf8.encode(
+            fileTextOf(literal::deletStrMid(literal::deletStrRight(text, assembler ? u";" : u"//", yields),
+                                            u"/*", u"*/", yields),
+                       ends));
+        ASSERT_EQ(bytes.empty()       ? SourceConversion::Outcome::Empty
                   : expected == bytes ? SourceConversion::Outcome::Unchanged
                                       : SourceConversion::Outcome::Changed,
                   c.outcome)

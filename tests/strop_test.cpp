@@ -29,15 +29,15 @@ TEST_F(LoadStrFormFileTest, LineEndsFollowTheLineRule) {
         const char* bytes;
         const char16_t* text;
     } cases[] = {
-        {"\r\n", u"\r\n"},                 // one empty line, not the empty-file sentinel
-        {"a", u"a\r\n"},                   // a missing final terminator is supplied
-        {"a\rb", u"a\r\nb\r\n"},           // a lone CR ends a line
-        {"a\nb\n", u"a\r\nb\r\n"},           // no CR anywhere: LF ends a line
+        {"\r\n", u"\r\n"},          // one empty line, not the empty-file sentinel
+        {"a", u"a\r\n"},            // a missing final terminator is supplied
+        {"a\rb", u"a\r\nb\r\n"},    // a lone CR ends a line
+        {"a\nb\n", u"a\r\nb\r\n"},  // no CR anywhere: LF ends a line
         {"a\n\nb", u"a\r\n\r\nb\r\n"},
-        {"a\nb\r\n", u"a\nb\r\n"},           // with a CR, LF is an ordinary character
+        {"a\nb\r\n", u"a\nb\r\n"},  // with a CR, LF is an ordinary character
         {"a\r\n\r\nb\r\n", u"a\r\n\r\nb\r\n"},
         {"\r\r\n\r", u"\r\n\r\n\r\n"},
-        {"空文件", u"空文件\r\n"},         // the sentinel's own text in a file is no sentinel
+        {"空文件", u"空文件\r\n"},  // the sentinel's own text in a file is no sentinel
     };
     for (const auto& c : cases) EXPECT_EQ(c.text, load(c.bytes)) << c.bytes;
 }
@@ -91,8 +91,8 @@ TEST(SetLangTest, KeyIsTheLowerCasedTextAfterTheLastDotOfTheWholePath) {
         const char* name;
         const char16_t* key;
     } cases[] = {
-        {"/no/src/Main.CPP", u"cpp"}, {"/no/src/x.tar.inc", u"inc"}, {"/no/src/readme.", u""},
-        {"/no/src/c", u"/no/src/c"},  {"/no/a.b/c", u"b/c"},         {"/no/X.c.bak", u"bak"},
+        {"/no/src/Main.CPP", u"cpp"},    {"/no/src/x.tar.inc", u"inc"}, {"/no/src/readme.", u""},
+        {"/no/src/c", u"/no/src/c"},     {"/no/a.b/c", u"b/c"},         {"/no/X.c.bak", u"bak"},
         {"/no/Src/INC", u"/no/src/inc"}, {"/no/x.ÄSM", u"äsm"},
     };
     for (const auto& c : cases) {
@@ -161,17 +161,12 @@ TEST(DeletStrMidTest, RemovesEveryBlockThroughItsFirstStopMarker) {
         const char* text;
         const char* expected;
     } cases[] = {
-        {"a/*x*/b", "ab"},
-        {"a/*1\r\n2\r\n3*/b\r\n", "ab\r\n"},
-        {"a/*1*/b/*2*/c", "abc"},
-        {"a/*b", "a/*b"},
-        {"a*/b", "a*/b"},
-        {"/* a /* b */ c */", " c */"},
-        {"x/**/y", "xy"},
-        {"x/*/y", "xy"},  // the markers share the asterisk
-        {"x/*/y*/z", "xy*/z"},
-        {"s = \"/*\"; t = \"*/\";", "s = \"\";"},
-        {"//*x*/*", "/*"},   // a join can form a new start marker that stays without a stop
+        {"a/*x*/b", "ab"},        {"a/*1\r\n2\r\n3*/b\r\n", "ab\r\n"},
+        {"a/*1*/b/*2*/c", "abc"}, {"a/*b", "a/*b"},
+        {"a*/b", "a*/b"},         {"/* a /* b */ c */", " c */"},
+        {"x/**/y", "xy"},         {"x/*/y", "xy"},  // the markers share the asterisk
+        {"x/*/y*/z", "xy*/z"},    {"s = \"/*\"; t = \"*/\";", "s = \"\";"},
+        {"//*x*/*", "/*"},  // a join can form a new start marker that stays without a stop
     };
     StrOPT opt;
     for (const auto& c : cases) {
@@ -186,8 +181,8 @@ TEST(DeletStrMidTest, StrayStopMarkerBeforeTheFirstStartStays) {
     } cases[] = {
         {"a */ b /* c */ d", "a */ b  d"},  // the Part's literal form would fail here
         {"a */ b /* c", "a */ b /* c"},
-        {"*//*x*/y", "*/y"},                // would loop forever
-        {"*/*x*/y", "*y"},                  // would delete the first slash anywhere
+        {"*//*x*/y", "*/y"},  // would loop forever
+        {"*/*x*/y", "*y"},    // would delete the first slash anywhere
     };
     StrOPT opt;
     for (const auto& c : cases) {
@@ -224,8 +219,7 @@ TEST(StripTest, LinePassRunsBeforeBlockPass) {
     for (const auto& c : cases) {
         StrOPT opt;
         opt.lng = T(c.lng);
-        EXPECT_EQ(c.expected, U8(opt.DeletStr_Mid(opt.DeletStr_Auto(T(c.text)), u"/*", u"*/")))
-            << c.text;
+        EXPECT_EQ(c.expected, U8(opt.DeletStr_Mid(opt.DeletStr_Auto(T(c.text)), u"/*", u"*/"))) << c.text;
     }
 }
 
@@ -256,7 +250,8 @@ TEST_F(LoadStrFormFileTest, NestedCallDuringAYieldDoesNotDisturbTheOuterCall) {
     ScopedYieldHook hook([&] {
         if (depth++ == 0) {
             // Everything the outer call is in the middle of, on the same instance.
-            inner = opt.DeletStr_Mid(opt.DeletStr_Auto(opt.LoadStr_FormFile(textPath("inner.asm"))), u"/*", u"*/");
+            inner = opt.DeletStr_Mid(opt.DeletStr_Auto(opt.LoadStr_FormFile(textPath("inner.asm"))), u"/*",
+                                     u"*/");
         }
         --depth;
     });

@@ -25,7 +25,8 @@ constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
 
 // A POSIX access list in the kernel's own form: version 2, then (tag, permissions, id) entries.
-std::string accessList(std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
+std::string accessList(
+    std::initializer_list<std::tuple<std::uint16_t, std::uint16_t, std::uint32_t>> entries) {
     std::string value("\x02\0\0\0", 4);
     for (const auto& [tag, perm, id] : entries) {
         value.append(reinterpret_cast<const char*>(&tag), 2);
@@ -46,7 +47,8 @@ std::string attribute(const fs::path& p, const char* name) {
 class ReplaceFileTest : public testing::TempDirTest {
 protected:
     std::size_t entries() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
     struct stat statOf(const fs::path& p) const {
         struct stat st {};
@@ -151,8 +153,11 @@ TEST_F(ReplaceFileTest, UnrepresentableTextIsRefusedBeforeTheFileIsTouched) {
 TEST_F(ReplaceFileTest, NewFileCarriesModeOwnerAccessListAndAttributes) {
     const fs::path p = path("a.c");
     writeBytes(p, "old");
-    const std::string acl = accessList({{kUserObj, 6, kNoId}, {kUser, 6, kNobody}, {kGroupObj, 4, kNoId},
-                                        {kMask, 6, kNoId}, {kOther, 0, kNoId}});
+    const std::string acl = accessList({{kUserObj, 6, kNoId},
+                                        {kUser, 6, kNobody},
+                                        {kGroupObj, 4, kNoId},
+                                        {kMask, 6, kNoId},
+                                        {kOther, 0, kNoId}});
     if (::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) != 0 ||
         ::setxattr(p.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0) {
         GTEST_SKIP() << "this file system keeps no attributes or access lists: " << std::strerror(errno);
@@ -178,8 +183,11 @@ TEST_F(ReplaceFileTest, NewFileCarriesModeOwnerAccessListAndAttributes) {
 TEST_F(ReplaceFileTest, FolderDefaultsNeitherWidenNorChangeWhatTheOldFileHad) {
     fs::create_directory(path("shared"));
     const fs::path folder = path("shared");
-    const std::string defaults = accessList({{kUserObj, 7, kNoId}, {kUser, 7, kNobody}, {kGroupObj, 7, kNoId},
-                                             {kMask, 7, kNoId}, {kOther, 7, kNoId}});
+    const std::string defaults = accessList({{kUserObj, 7, kNoId},
+                                             {kUser, 7, kNobody},
+                                             {kGroupObj, 7, kNoId},
+                                             {kMask, 7, kNoId},
+                                             {kOther, 7, kNoId}});
     if (::setxattr(folder.c_str(), "system.posix_acl_default", defaults.data(), defaults.size(), 0) != 0) {
         GTEST_SKIP() << "this file system has no access lists: " << std::strerror(errno);
     }

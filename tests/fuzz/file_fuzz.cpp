@@ -62,7 +62,8 @@ std::string modelBytes(std::string_view bytes, bool asm_, const CodePage& page, 
 
 std::string converted(std::string_view bytes, bool asm_, const CodePage& page, Outcome& outcome) {
     tavirel::StrOPT opt;
-    const tavirel::SourceConversion c = tavirel::convertBytes(opt, asm_ ? u"/src/x.ASM" : u"/src/x.c", bytes, page);
+    const tavirel::SourceConversion c =
+        tavirel::convertBytes(opt, asm_ ? u"/src/x.ASM" : u"/src/x.c", bytes, page);
     outcome = c.outcome;
     check(opt.lng == (asm_ ? u"asm" : u"c"));
     return c.outcome == Outcome::Changed ? c.bytes : std::string(bytes);
@@ -88,8 +89,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     // The same source with CR LF line ends gives the same result apart from its line ends.
     if (bytes.find('\r') == std::string_view::npos && outcome != Outcome::TooLarge) {
         Outcome crlfOutcome;
-        const std::string crlf = converted(replaceAll(std::string(bytes), "\n", "\r\n"), asm_, page, crlfOutcome);
-        check(replaceAll(crlf, "\r\n", "\n") == actual + (actual.empty() || actual.back() == '\n' ? "" : "\n"));
+        const std::string crlf =
+            converted(replaceAll(std::string(bytes), "\n", "\r\n"), asm_, page, crlfOutcome);
+        check(replaceAll(crlf, "\r\n", "\n") ==
+              actual + (actual.empty() || actual.back() == '\n' ? "" : "\n"));
     }
     return 0;
 }

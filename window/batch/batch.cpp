@@ -35,8 +35,8 @@ std::u16string reasonOf(const std::exception& e) {
 
 }  // namespace
 
-Batch::Batch(Dir_File& files, StrOPT& stripper, FileList& list, StatusLine& status, ExtensionSwitches& switches,
-             MessageBox& messages)
+Batch::Batch(Dir_File& files, StrOPT& stripper, FileList& list, StatusLine& status,
+             ExtensionSwitches& switches, MessageBox& messages)
     : files_(files),
       stripper_(stripper),
       list_(list),
@@ -207,7 +207,8 @@ public:
                 // While a worker is at it, the main thread prepares a later entry rather than
                 // wait, and waits only when none is left.
                 while (job->state == Job::Working) {
-                    const auto pending = std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->state == Job::Pending; });
+                    const auto pending = std::find_if(jobs_.begin(), jobs_.end(),
+                                                      [](const auto& j) { return j->state == Job::Pending; });
                     if (pending == jobs_.end()) {
                         ++mainWaiting_;
                         done_.wait(lock, [&] { return job->state == Job::Done; });
@@ -240,7 +241,8 @@ public:
         if (queued > window_ / 2) return;
         std::size_t next = std::max(next_, index + 1);
         for (; next < count_ && next < batch_.list_.count() && queued + added.size() < window_; ++next) {
-            if (batch_.list_.isMarked(next)) added.push_back(std::make_shared<Job>(next, batch_.list_.text(next)));
+            if (batch_.list_.isMarked(next))
+                added.push_back(std::make_shared<Job>(next, batch_.list_.text(next)));
         }
         next_ = next;
         if (added.empty()) return;
@@ -302,7 +304,8 @@ private:
             ++idleWorkers_;
             wake_.wait(lock, [&] {
                 if (stopping_) return true;
-                const auto pending = std::find_if(jobs_.begin(), jobs_.end(), [](const auto& j) { return j->state == Job::Pending; });
+                const auto pending = std::find_if(jobs_.begin(), jobs_.end(),
+                                                  [](const auto& j) { return j->state == Job::Pending; });
                 if (pending != jobs_.end()) job = *pending;
                 return job != nullptr;
             });
@@ -390,6 +393,8 @@ void Batch::ConvertSelected() {
     });
 }
 
-void Batch::SaveText(Prepared& file) { file.replacement->commit(); }
+void Batch::SaveText(Prepared& file) {
+    file.replacement->commit();
+}
 
 }  // namespace tavirel

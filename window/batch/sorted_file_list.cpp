@@ -13,8 +13,9 @@ constexpr std::size_t kMaxBlock = 512;
 void SortedFileList::AddItem(const std::u16string& text) {
     Entry added{toLower(text), text, false};
     // The first block whose last entry sorts after the new one takes it; else the last block.
-    auto block = std::upper_bound(blocks_.begin(), blocks_.end(), added.key,
-                                  [](const std::u16string& key, const Block& b) { return key < b.back().key; });
+    auto block =
+        std::upper_bound(blocks_.begin(), blocks_.end(), added.key,
+                         [](const std::u16string& key, const Block& b) { return key < b.back().key; });
     if (block == blocks_.end()) {
         if (blocks_.empty()) blocks_.emplace_back();
         block = blocks_.end() - 1;
@@ -27,7 +28,8 @@ void SortedFileList::AddItem(const std::u16string& text) {
     if (observer_) observer_->aboutToInsert(row);
     block->insert(at, std::move(added));
     if (block->size() > kMaxBlock) {
-        Block upper(std::make_move_iterator(block->begin() + kMaxBlock / 2), std::make_move_iterator(block->end()));
+        Block upper(std::make_move_iterator(block->begin() + kMaxBlock / 2),
+                    std::make_move_iterator(block->end()));
         block->resize(kMaxBlock / 2);
         blocks_.insert(block + 1, std::move(upper));
     }

@@ -2,11 +2,14 @@
 
 namespace tavirel {
 
-FileListModel::FileListModel(SortedFileList& list, QObject* parent) : QAbstractListModel(parent), list_(list) {
+FileListModel::FileListModel(SortedFileList& list, QObject* parent)
+    : QAbstractListModel(parent), list_(list) {
     list_.setObserver(this);
 }
 
-FileListModel::~FileListModel() { list_.setObserver(nullptr); }
+FileListModel::~FileListModel() {
+    list_.setObserver(nullptr);
+}
 
 int FileListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(list_.count());
@@ -28,7 +31,8 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
 
 Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     // Not user-checkable: a click anywhere on the row toggles the mark, exactly once.
-    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                           : Qt::NoItemFlags;
 }
 
 void FileListModel::toggle(int row) {
@@ -40,11 +44,17 @@ void FileListModel::aboutToInsert(std::size_t row) {
     beginInsertRows({}, static_cast<int>(row), static_cast<int>(row));
 }
 
-void FileListModel::inserted() { endInsertRows(); }
+void FileListModel::inserted() {
+    endInsertRows();
+}
 
-void FileListModel::aboutToClear() { beginResetModel(); }
+void FileListModel::aboutToClear() {
+    beginResetModel();
+}
 
-void FileListModel::cleared() { endResetModel(); }
+void FileListModel::cleared() {
+    endResetModel();
+}
 
 void FileListModel::markChanged(std::size_t row) {
     const QModelIndex at = index(static_cast<int>(row));

@@ -34,15 +34,20 @@ namespace {
 std::u16string toText(const QString& s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
 }
-QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 // Positions and sizes are laid out in twips; 15 twips make a pixel at 96 dots per inch.
-QRect twips(int left, int top, int width, int height) { return {left / 15, top / 15, width / 15, height / 15}; }
+QRect twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
 
 QFont songTi(double points, bool bold = false) {
     QFont font;
     // 宋体 where it exists, else the Chinese fonts Debian installs.
-    font.setFamilies({"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "WenQuanYi Zen Hei", "Noto Sans CJK SC"});
+    font.setFamilies(
+        {"SimSun", "宋体", "NSimSun", "Noto Serif CJK SC", "WenQuanYi Zen Hei", "Noto Sans CJK SC"});
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
@@ -71,7 +76,8 @@ protected:
 
 std::u16string engineText(const QString& qtPath) {
     const QByteArray bytes = QFile::encodeName(qtPath);
-    return CodePage::system().decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return CodePage::system().decode(
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 QString qtPath(const std::u16string& text) {
@@ -138,7 +144,8 @@ void FrmMain::buildControls() {
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->installEventFilter(this);
     List1->viewport()->installEventFilter(this);
-    connect(List1, &QListView::clicked, this, [this](const QModelIndex& index) { model_->toggle(index.row()); });
+    connect(List1, &QListView::clicked, this,
+            [this](const QModelIndex& index) { model_->toggle(index.row()); });
 
     TxtInput = new QLineEdit("转换路径：", this);
     TxtInput->setObjectName("TxtInput");
@@ -204,16 +211,20 @@ void FrmMain::buildControls() {
 
 void FrmMain::start() {
     // Shown before the engines exist and before the first scan, which then runs on screen.
-    const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
+    const QRect screen =
+        QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (screen.isValid()) move(screen.center() - rect().center());
     show();
-    dirFile_ = std::make_unique<Dir_File>(nullptr, [this](std::uintptr_t owner, const std::u16string& prompt) {
-        // The dialog opens on the folder in the box, when there is one.
-        const std::u16string typed = toText(TxtInput->text());
-        const QString from = !typed.empty() && folderUnreadableReason(typed).empty() ? qtPath(typed) : QString();
-        const QString chosen = options_.folderDialog(QWidget::find(static_cast<WId>(owner)), toQString(prompt), from);
-        return chosen.isEmpty() ? std::u16string() : engineText(chosen);
-    });
+    dirFile_ =
+        std::make_unique<Dir_File>(nullptr, [this](std::uintptr_t owner, const std::u16string& prompt) {
+            // The dialog opens on the folder in the box, when there is one.
+            const std::u16string typed = toText(TxtInput->text());
+            const QString from =
+                !typed.empty() && folderUnreadableReason(typed).empty() ? qtPath(typed) : QString();
+            const QString chosen =
+                options_.folderDialog(QWidget::find(static_cast<WId>(owner)), toQString(prompt), from);
+            return chosen.isEmpty() ? std::u16string() : engineText(chosen);
+        });
     strOpt_ = std::make_unique<StrOPT>();
     StatusLine& status = *this;
     ExtensionSwitches& switches = *this;
@@ -253,8 +264,8 @@ void FrmMain::openLink() {
     const QString guide = guidePath();
     if (options_.openUrl(QUrl::fromLocalFile(guide))) return;
     // A minimal desktop has nothing to open it with: at least say where it is.
-    QMessageBox box(QMessageBox::Information, windowTitle(), "没有能打开用户指南的程序。用户指南在：\n" + guide,
-                    QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, windowTitle(),
+                    "没有能打开用户指南的程序。用户指南在：\n" + guide, QMessageBox::Ok, this);
     box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     box.exec();
 }
@@ -278,7 +289,8 @@ void FrmMain::showPreview(int row) {
 // A run under way refuses the buttons that would start another one; marks, "退出" and the
 // window's close stay live. A nested conversion would convert files twice.
 void FrmMain::setBusy(bool busy) {
-    const std::array<QWidget*, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert], CmdOpen};
+    const std::array<QWidget*, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert],
+                                             CmdOpen};
     const bool hadFocus = std::find(refused.begin(), refused.end(), focusWidget()) != refused.end();
     if (busy) {
         focusBeforeRun_ = hadFocus ? focusWidget() : nullptr;
@@ -339,7 +351,8 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     if ((watched == List1 || watched == List1->viewport()) && event->type() == QEvent::ContextMenu) {
         const auto* menu = static_cast<QContextMenuEvent*>(event);
         if (menu->reason() == QContextMenuEvent::Mouse) {
-            showListMenu(menu->globalPos(), List1->indexAt(List1->viewport()->mapFromGlobal(menu->globalPos())).row());
+            showListMenu(menu->globalPos(),
+                         List1->indexAt(List1->viewport()->mapFromGlobal(menu->globalPos())).row());
         } else {
             // The Menu key: the current entry.
             const QRect item = List1->visualRect(List1->currentIndex());
@@ -351,16 +364,21 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void FrmMain::setText(const std::u16string& text) { TxtStatus->setText(toQString(text)); }
+void FrmMain::setText(const std::u16string& text) {
+    TxtStatus->setText(toQString(text));
+}
 
-bool FrmMain::isOn(int index) const { return CHK[static_cast<std::size_t>(index)]->isChecked(); }
+bool FrmMain::isOn(int index) const {
+    return CHK[static_cast<std::size_t>(index)]->isChecked();
+}
 
 void FrmMain::showMessage(const std::u16string& text, const std::u16string& details) {
     if (options_.messages) {
         options_.messages->showMessage(text, details);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, windowTitle(), toQString(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    QMessageBox box(QMessageBox::NoIcon, windowTitle(), toQString(text), QMessageBox::Ok,
+                    isVisible() ? this : nullptr);
     if (!details.empty()) box.setDetailedText(toQString(details));
     box.exec();
 }

@@ -16,7 +16,9 @@
 namespace tavirel {
 namespace {
 
-QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size())); }
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 QString lineEndsText(const FilePreview& p) {
     if (p.lineEnds == LineEnds::Lf) return "LF（写回时仍为 LF）";
@@ -29,7 +31,8 @@ QString verdict(const FilePreview& p) {
     switch (p.outcome) {
         case Outcome::Empty: return "空文件：转换时跳过，不会改写。";
         case Outcome::TooLarge: return "文本超过 65536 个字符：转换时跳过，不会改写。";
-        case Outcome::UnknownLanguage: return "无法从文件名得知语言（c、cpp、h、asm、dt、inc）：转换时跳过，不会改写。";
+        case Outcome::UnknownLanguage:
+            return "无法从文件名得知语言（c、cpp、h、asm、dt、inc）：转换时跳过，不会改写。";
         case Outcome::Unchanged: return "没有要删除的内容：文件不会被改写。";
         case Outcome::Changed: break;
     }
@@ -101,8 +104,11 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
     for (const PreviewLine& line : preview.lines) {
         if (!first) cursor.insertBlock();
         first = false;
-        if (line.oldLine != 0 && !blockOfLine_.count(line.oldLine)) blockOfLine_[line.oldLine] = cursor.blockNumber();
-        const char mark = line.kind == PreviewLine::Kind::Same ? ' ' : line.kind == PreviewLine::Kind::Removed ? '-' : '+';
+        if (line.oldLine != 0 && !blockOfLine_.count(line.oldLine))
+            blockOfLine_[line.oldLine] = cursor.blockNumber();
+        const char mark = line.kind == PreviewLine::Kind::Same      ? ' '
+                          : line.kind == PreviewLine::Kind::Removed ? '-'
+                                                                    : '+';
         const QString number = line.oldLine ? QString::number(line.oldLine) : QString();
         cursor.insertText(number.rightJustified(6) + ' ' + mark + ' ', gutter);
         const QString text = toQString(line.text);
@@ -117,7 +123,8 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
         qsizetype at = 0;
         for (const auto& [start, end] : line.removed) {
             cursor.insertText(text.mid(at, static_cast<qsizetype>(start) - at), removedLine);
-            cursor.insertText(text.mid(static_cast<qsizetype>(start), static_cast<qsizetype>(end - start)), removedText);
+            cursor.insertText(text.mid(static_cast<qsizetype>(start), static_cast<qsizetype>(end - start)),
+                              removedText);
             at = static_cast<qsizetype>(end);
         }
         cursor.insertText(text.mid(at), removedLine);
@@ -125,12 +132,14 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
     text_->moveCursor(QTextCursor::Start);
 
     for (const Warning& w : preview.warnings) {
-        auto* item = new QListWidgetItem(QString("第 %1 行第 %2 列  [%3]  %4")
-                                             .arg(w.line)
-                                             .arg(w.column)
-                                             .arg(QString::fromUtf8(kindName(w.kind).data(), static_cast<qsizetype>(kindName(w.kind).size())))
-                                             .arg(QString::fromStdString(w.text)),
-                                         warnings_);
+        auto* item =
+            new QListWidgetItem(QString("第 %1 行第 %2 列  [%3]  %4")
+                                    .arg(w.line)
+                                    .arg(w.column)
+                                    .arg(QString::fromUtf8(kindName(w.kind).data(),
+                                                           static_cast<qsizetype>(kindName(w.kind).size())))
+                                    .arg(QString::fromStdString(w.text)),
+                                warnings_);
         item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(w.line));
     }
     if (preview.warnings.empty()) warnings_->hide();

@@ -7,8 +7,8 @@
 extern "C" {
 #endif
 
-int count_lines(const char *text, int *out); /* returns 3/4 of the lines */
-double ratio(double a, double *b);
+int count_lines(const char* text, int* out); /* returns 3/4 of the lines */
+double ratio(double a, double* b);
 
 #define ERROR_TEXT "can't parse" /* apostrophe inside a string */
 

@@ -5,7 +5,7 @@
 
 namespace demo {
 
-constexpr long kBig = 1'000'000;      // digit separators
+constexpr long kBig = 1'000'000;  // digit separators
 constexpr unsigned kMask = 0xFF'FF'00'00u;
 constexpr double kHalf = 0.5e-3;
 constexpr char kSep = '/';
@@ -22,13 +22,19 @@ public:
         return it == values_.end() ? 0 : it->second / 2;  // halved
     }
     template <typename T>
-    T* pointer(T* p) const { return p; }
+    T* pointer(T* p) const {
+        return p;
+    }
 
 private:
     std::map<std::string, int> values_{{"a", 1}, {"b*", 2}, {"/", 3}};
 };
 
-int divide(int a, int* b) { return a / *b; }
-int product(int a, int b) { return a*/*times*/b; }
+int divide(int a, int* b) {
+    return a / *b;
+}
+int product(int a, int b) {
+    return a * /*times*/ b;
+}
 
 }  // namespace demo
