@@ -2,12 +2,13 @@
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTextBlock>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "errors.h"
@@ -59,10 +60,18 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
     mono.setFamilies({mono.family(), "DejaVu Sans Mono", "WenQuanYi Zen Hei Mono", "Noto Sans Mono CJK SC"});
     text_->setFont(mono);
 
-    warnings_ = new QListWidget(this);
+    // The warnings as a compiler's problem list: where, what kind, what the rules do there.
+    warnings_ = new QTreeWidget(this);
     warnings_->setObjectName("PreviewWarnings");
-    connect(warnings_, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0) showLine(warnings_->item(row)->data(Qt::UserRole).toULongLong());
+    warnings_->setRootIsDecorated(false);
+    warnings_->setWordWrap(true);
+    warnings_->setUniformRowHeights(false);
+    warnings_->setHeaderLabels({"行", "列", "种类", "说明"});
+    warnings_->header()->setStretchLastSection(true);
+    warnings_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    warnings_->header()->setSectionResizeMode(3, QHeaderView::Stretch);
+    connect(warnings_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
+        if (item) showLine(item->data(0, Qt::UserRole).toULongLong());
     });
 
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -132,15 +141,13 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
     text_->moveCursor(QTextCursor::Start);
 
     for (const Warning& w : preview.warnings) {
-        auto* item =
-            new QListWidgetItem(QString("第 %1 行第 %2 列  [%3]  %4")
-                                    .arg(w.line)
-                                    .arg(w.column)
-                                    .arg(QString::fromUtf8(kindName(w.kind).data(),
-                                                           static_cast<qsizetype>(kindName(w.kind).size())))
-                                    .arg(QString::fromStdString(w.text)),
-                                warnings_);
-        item->setData(Qt::UserRole, QVariant::fromValue<qulonglong>(w.line));
+        const std::string_view kind = kindName(w.kind);
+        auto* item = new QTreeWidgetItem(warnings_,
+                                         {QString::number(w.line), QString::number(w.column),
+                                          QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size())),
+                                          QString::fromStdString(w.text)});
+        item->setData(0, Qt::UserRole, QVariant::fromValue<qulonglong>(w.line));
+        item->setToolTip(3, item->text(3));
     }
     if (preview.warnings.empty()) warnings_->hide();
 }

@@ -8,7 +8,7 @@
 #include <string>
 
 class QLabel;
-class QListWidget;
+class QTreeWidget;
 class QPlainTextEdit;
 
 namespace tavirel {
@@ -23,7 +23,7 @@ public:
 private:
     QLabel* info_;
     QPlainTextEdit* text_;
-    QListWidget* warnings_;
+    QTreeWidget* warnings_;
     std::map<std::size_t, int> blockOfLine_;  // the file's line to the text's block that shows it
 };
 
