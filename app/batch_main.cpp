@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavirel-batch: the window's "刷新" then "转换", without a window, as a Unix tool: status lines on
 // standard output, warnings and errors on standard error, a preview that writes nothing.
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build helper: writes the window's icon as PNG files for the desktop's icon theme, from the same
 // drawing code the window uses.  icon_export SIZE FILE [SIZE FILE ...]
 #include <QGuiApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavirel [FOLDER]: the window, on FOLDER or else on the program's own folder.
 #include <QApplication>
 #include <cstdio>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Times tavirel-batch on a fresh copy of a generated tree of 20,000 sources (c, cpp, h, asm,
 # dt, inc; 1 to 64 KiB; comments of every kind) against `cp -r` of the same tree, the floor at
 # which every byte is read and written once. Reports wall time and peak memory of each.

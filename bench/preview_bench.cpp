@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the warnings and the diff on texts at the size limit. Items are code units:
 // items_per_second is units per second.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The recursive search over a tree of 100,000 entries in 5,000 folders, a tenth of them *.c,
 // side by side with find(1) on the same tree. Both run with a warm cache.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the stripping engine on texts at the size limit, against the literal versions that
 // rescan the whole text per block. Items are code units: items_per_second is units per second.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File-system access of the tool: the recursive search for files of one extension, the extension
 // of a name, the folder picker and folder creation. Keeps no data of its own: one instance
 // serves any number of calls, nested ones included.

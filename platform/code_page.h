@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's 8-bit code page: how file contents, file names and paths become texts (UTF-16
 // code units) and back.
 #pragma once

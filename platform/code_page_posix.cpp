@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Code page conversion over the C library's iconv, with a strict UTF-8 path of our own.
 
 #include <iconv.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run-time failures. They travel up the call chain to the one place that reports them (the
 // batch's conversion, a front end's main); expected outcomes such as sentinels stay return values.
 #pragma once

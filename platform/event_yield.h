@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one process-wide hook through which long loops hand control to the window's event loop.
 // A no-op until a window installs one. Whatever the hook runs may call back into the engine,
 // so callers hold no pointer or reference across a yield into anything such a call could change.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folder enumeration: the entries of one folder, in the platform's own order, each as a name and
 // an attribute word. A seam: the search takes any FolderReader, tests give it a fake one.
 // Paths and names are texts; the platform layer converts them at its boundary.

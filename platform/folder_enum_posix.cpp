@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folder enumeration over opendir/readdir. The entry type that readdir gives spares a stat for
 // everything but folders, as find(1) does.
 #include <dirent.h>

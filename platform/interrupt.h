@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interrupts from outside (SIGINT, SIGTERM and SIGHUP; on Windows the console's Ctrl+C,
 // Ctrl+Break and close) do not end the program on the spot once caught: they are recorded, the
 // run under way stops at its next yield, and the program ends in order. So the file in hand is

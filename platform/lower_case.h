@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platform's lower-case mapping of a text, used for extension words and language keys.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include <locale.h>
 #include <wctype.h>
 

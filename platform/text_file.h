@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Source files on disk: read whole through a handle that never follows a link, and replaced
 // atomically by a new file that carries everything the old one had. Paths are texts; the platform
 // layer converts them at its boundary.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and replacing files on Linux with as few system calls as the guarantees allow: per
 // converted file an open that follows no link, one fstat, one read, an unnamed file for the new
 // content, owner, mode and attributes only where they differ, then a link and a rename.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "file_preview.h"
 
 #include "code_page.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the preview of one file shows: its change, line by line with the removed stretches marked,
 // its line ends and code page, and its warnings. Computed by the batch's own code on the file as
 // it is now; nothing is written.

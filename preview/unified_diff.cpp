@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "unified_diff.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A file's conversion as a unified diff, in the format of `diff -u` and `git diff`. The lines are
 // lined up by where each character of the new file came from (trace.h), not by a search, so the
 // diff costs one pass and shows exactly the lines the rules change.

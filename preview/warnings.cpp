@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "warnings.h"
 
 #include <algorithm>
@@ -303,8 +304,13 @@ public:
     }
 
 private:
+    // The marker in quotes. Built a character at a time: GCC 12 at -O3 sees an overlap in the
+    // concatenation that is not there (-Wrestrict).
     std::string quoted(std::u16string_view marker) const {
-        return "\"" + std::string(marker.begin(), marker.end()) + "\"";
+        std::string q(1, '"');
+        for (char16_t c : marker) q += static_cast<char>(c);
+        q += '"';
+        return q;
     }
 
     std::size_t lineOf(Pos p) const {

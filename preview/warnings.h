@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the classic rules remove or leave something that is not a comment. The rules cut at
 // markers wherever they stand; a small lexer of our own knows where the real comments, string
 // and character literals are, and each place where the two disagree becomes a warning. It only

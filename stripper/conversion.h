@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a source file's bytes become the engine's text and back, and the whole conversion of one
 // file as the batch runs it:
 //

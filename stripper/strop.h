@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The comment-stripping engine. For one source file the batch runs:
 //
 //   LoadStr_FormFile(name)         whole text, every line ending CR LF; sets lng from the name

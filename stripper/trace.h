@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The conversion of one file with the origin of every character it keeps: where each unit of the
 // result stood in the file's own text. This is what lets a preview show exactly what the rules
 // remove and a diff line up the old file with the new. It gives the same result as the engine's

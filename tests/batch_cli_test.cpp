@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavirel-batch end to end, on real trees: exit codes, output lines, every file's final bytes.
 #include <fcntl.h>
 #include <gtest/gtest.h>

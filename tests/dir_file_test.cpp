@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dir_file.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window on Qt's offscreen platform: start-up, buttons, picker, marks, busy state, close, the
 // preview. Controls are found by the names the window gives them.
 #include "frm_main.h"

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and checks the tree, validates the desktop entry,
-# then builds the Debian package and checks its files and dependencies.
+# SPDX-License-Identifier: MIT
+# Installs the build into a temporary prefix and checks the tree, the desktop entry and the manual
+# pages; then builds the Debian package as a distribution gets it (scripts/package: Release,
+# stripped) and checks its files, its dependencies and lintian's verdict.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
+source=$(realpath "$(dirname "$0")/..")
 work=$(mktemp -d /tmp/tavirel-install-test-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -17,9 +20,14 @@ expected=(
   share/icons/hicolor/32x32/apps/tavirel.png
   share/icons/hicolor/48x48/apps/tavirel.png
   share/icons/hicolor/scalable/apps/tavirel.svg
+  share/man/man1/tavirel.1.gz
   share/man/man1/tavirel-batch.1.gz
   share/doc/tavirel/guide.html
   share/doc/tavirel/screenshot.png
+  share/doc/tavirel/screenshot-preview.png
+  share/doc/tavirel/copyright
+  share/doc/tavirel/changelog.gz
+  share/doc-base/tavirel-guide
 )
 for f in "${expected[@]}"; do [ -s "$work/prefix/$f" ] || fail "missing $f"; done
 for size in 16 32 48; do
@@ -31,15 +39,38 @@ desktop-file-validate "$work/prefix/share/applications/tavirel.desktop" || fail 
 "$work/prefix/bin/tavirel-batch" --version | grep -q '^tavirel-batch ' || fail "installed tavirel-batch"
 # The window's link resolves to the installed guide.
 [ -f "$work/prefix/bin/../share/doc/tavirel/guide.html" ] || fail "guide not where the link points"
-zcat "$work/prefix/share/man/man1/tavirel-batch.1.gz" | grep -q '^\.TH TAVIREL-BATCH 1' || fail "manual page"
 
-(cd "$build" && cpack -G DEB -B "$work/package" >/dev/null)
+# Both manual pages render without a warning in an ASCII and in a UTF-8 terminal, and the
+# Chinese status texts neither vanish nor turn into question marks.
+for page in tavirel tavirel-batch; do
+  for locale in C C.UTF-8; do
+    out=$(LANG=$locale LC_ALL=$locale MANWIDTH=80 man --warnings -l "$work/prefix/share/man/man1/$page.1.gz" \
+          2>"$work/man-errors")
+    [ ! -s "$work/man-errors" ] || fail "man $page under $locale: $(cat "$work/man-errors")"
+    grep -q '?' <<<"$(grep -i 'count line\|共选中' <<<"$out")" && fail "man $page under $locale shows ?"
+    if [ $locale = C ]; then
+      grep -q 'the count line: N files selected\|The count line: N files selected' <<<"$out" || fail "man $page under C"
+    else
+      grep -q '共选中' <<<"$out" || fail "man $page under $locale lacks the status texts"
+    fi
+  done
+done
+
+"$source/scripts/package" "$work/package" >/dev/null
 deb=$(ls "$work"/package/*.deb)
 contents=$(dpkg-deb -c "$deb")
 for f in "${expected[@]}"; do grep -q " \./usr/$f\$" <<<"$contents" || fail "package lacks /usr/$f"; done
 depends=$(dpkg-deb -f "$deb" Depends)
-for d in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins "fonts-wqy-zenhei | fonts-noto-cjk"; do
+# Computed from the binaries, and the two they cannot show: the platform plugin and the font.
+for d in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 qt6-qpa-plugins "fonts-wqy-zenhei | fonts-noto-cjk"; do
   grep -qF "$d" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = xdg-utils ] || fail "Recommends"
 [ "$(dpkg-deb -f "$deb" Package)" = tavirel ] || fail "package name"
+if command -v lintian >/dev/null; then
+  tags=$(lintian -EvI --pedantic "$deb" 2>/dev/null | grep -E '^[EW]:' || true)
+  [ -z "$tags" ] || fail "lintian: $tags"
+else
+  echo "lintian is missing: the package was not checked against Debian's policy (scripts/install-deps installs it)"
+fi
 echo "1 passed, 0 failed"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Straight transcriptions of the line cut and the block removal as first written: split every
 // line into a table, rescan the whole text for every block. Kept only here, as the reference the
 // engine's linear versions must match text for text and yield for yield.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The warnings where the rules remove more than a comment, and the unified diff of a conversion.
 #include <gtest/gtest.h>
 

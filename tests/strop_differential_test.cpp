@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The linear line cut and block removal against the literal versions, on random texts made
 // mostly of the characters that form markers.
 #include <gtest/gtest.h>

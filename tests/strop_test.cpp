@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "strop.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the tests: UTF-8 literals as texts, raw files, a temporary folder.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: one whole file, bytes to bytes, as the batch converts it, against a plain
 // byte-level model of the line rules and the literal versions of the two passes.
 // Build with -DTAVIREL_FUZZ=ON and clang; run ./file_fuzz -dict=../tests/fuzz/file.dict.

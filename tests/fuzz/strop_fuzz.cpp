@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the linear line cut and block removal against the literal versions.
 // Build with -DTAVIREL_FUZZ=ON and clang; run ./strop_fuzz -max_total_time=60.
 #include <cstddef>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The batch behind the window's buttons, free of any toolkit: refresh the list for a folder and
 // the switched-on extensions, mark all or none, convert the marked files in place.
 //

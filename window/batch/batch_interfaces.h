@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the batch needs of a window: the file list, the status line, the extension switches and
 // a message box. The Qt window implements them; the headless front end and the tests have plain
 // ones. The yield is the process-wide hook of event_yield.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "sorted_file_list.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file list without a toolkit: entries kept in ascending order of their text with letter
 // case ignored, each with a mark. An append goes straight to its sorted place. The entries live
 // in blocks of a few hundred, so an append costs a search and a short move however long the

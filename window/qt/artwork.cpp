@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "artwork.h"
 
 #include <QPainter>

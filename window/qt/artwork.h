@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's pictures, drawn by code: the icon (a grey box with an arched handle) and the
 // pointer over the link area (a grey triangle pointing right).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "event_pump.h"
 
 #include <QCoreApplication>

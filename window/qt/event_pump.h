@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Qt window's yield: the long loops of the engine and the batch hand control to the event
 // loop through it, so the window stays live during a run.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // List1's model: shows the toolkit-free sorted list, an entry per row with its mark as a check
 // box, and follows every change of the list as it happens.
 #pragma once

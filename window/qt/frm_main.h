@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main window: builds and wires the controls and hands every action to the batch. It owns
 // the two engines, and releases them only once no run is using them any more.
 //

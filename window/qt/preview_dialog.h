@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The preview of one file: its change line by line, the removed stretches marked, its line ends
 // and code page, and its warnings, each of which shows its line when clicked. Read-only; it
 // reads the file once when opened and writes nothing.

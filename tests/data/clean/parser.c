@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * A small tokenizer: strings, characters, numbers and operators.
  * Copyright notices often say things like "don't remove this".

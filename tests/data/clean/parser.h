@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #ifndef PARSER_H
 #define PARSER_H
 

@@ -1,3 +1,4 @@
+; SPDX-License-Identifier: MIT
 ; Startup code for the controller.
 ; Registers are set before main runs.
 

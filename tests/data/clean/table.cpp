@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A lookup table with C++ literals of every kind.
 #include <map>
 #include <string>
