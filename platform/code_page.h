@@ -3,6 +3,7 @@
 // code units) and back.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -17,23 +18,23 @@ constexpr bool isReservedUnit(char16_t u) {
     return u >= kReservedFirst && u <= kReservedLast;
 }
 
-/// One codeset, converted with the C library's iconv (UTF-8 has a hand-written path).
+/// One codeset, converted by the platform (UTF-8 has a hand-written path of our own).
 /// Decoding never fails and encode(decode(bytes)) == bytes for every byte string: a byte that
 /// does not start a character encoding back to exactly the same bytes is carried as a reserved
 /// unit. Encoding fails with EncodeError on a character the codeset lacks; it never substitutes.
 /// The codeset must agree with ASCII on bytes below 0x80, as every 8-bit code page does.
 class CodePage {
 public:
-    /// `codeset` is an iconv name such as "UTF-8", "GBK" or "GB18030". Throws Error if unknown.
+    /// `codeset` is a name such as "UTF-8", "GBK", "GB18030" or "CP936". Throws Error if unknown.
     explicit CodePage(std::string codeset);
     ~CodePage();
     CodePage(const CodePage&) = delete;
     CodePage& operator=(const CodePage&) = delete;
 
-    /// The codeset of the user's locale (LC_CTYPE), opened once; UTF-8 under the C or POSIX
-    /// locale, or when the locale's codeset is unknown to iconv.
+    /// The code page of the user's locale (LC_CTYPE; on Windows the ANSI code page), opened once;
+    /// UTF-8 under the C or POSIX locale, or when the locale's codeset is unknown.
     static const CodePage& system();
-    /// The name system() uses, read from the environment the way setlocale() does.
+    /// The name system() uses, read the way the C library (or Windows) does.
     static std::string systemCodesetName();
 
     const std::string& name() const { return name_; }
@@ -41,14 +42,14 @@ public:
     std::u16string decode(std::string_view bytes) const;
     std::string encode(std::u16string_view text) const;
 
-private:
-    void decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) const;
-    void encodeRun(std::u32string_view run, std::string& out) const;
+    /// The platform's conversion of a code page other than UTF-8, one character at a time: what
+    /// it holds is the platform twin's own.
+    struct Converter;
 
+private:
     std::string name_;
     bool utf8_ = false;
-    void* toUnicode_ = nullptr;    // iconv_t: codeset -> UTF-32LE
-    void* fromUnicode_ = nullptr;  // iconv_t: UTF-32LE -> codeset
+    std::unique_ptr<Converter> converter_;
 };
 
 }  // namespace tavirel
