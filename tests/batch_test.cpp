@@ -1,73 +1,14 @@
 // SPDX-License-Identifier: MIT
-#include "batch.h"
-
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <chrono>
-#include <csignal>
 #include <thread>
 
+#include "batch_fixture.h"
 #include "event_yield.h"
-#include "interrupt.h"
-#include "sorted_file_list.h"
-#include "test_support.h"
-#include "text_file.h"
 
 namespace tavirel {
 namespace {
-
-namespace fs = std::filesystem;
-using testing::readBytes;
-using testing::T;
-using testing::U8;
-using testing::writeBytes;
-
-struct RecordingStatus : StatusLine {
-    void setText(const std::u16string& text) override { texts.push_back(U8(text)); }
-    std::vector<std::string> texts;
-};
-
-struct Switches : ExtensionSwitches {
-    bool on[6] = {true, true, true, true, true, true};
-    bool isOn(int index) const override { return on[index]; }
-};
-
-struct RecordingMessages : MessageBox {
-    void showMessage(const std::u16string& text, const std::u16string& detail) override {
-        texts.push_back(U8(text));
-        details.push_back(U8(detail));
-    }
-    std::vector<std::string> texts, details;
-};
-
-class BatchTest : public testing::TempDirTest {
-protected:
-    void refresh() { batch.RefreshList(T(dir_.string())); }
-    std::string name(std::string_view file) const { return path(file).string(); }
-    struct stat statOf(std::string_view file) const {
-        struct stat st {};
-        ::lstat(path(file).c_str(), &st);
-        return st;
-    }
-    std::vector<std::string> entries(std::string_view folder = "") const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(folder.empty() ? dir_ : path(folder))) {
-            names.push_back(e.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    Dir_File files;
-    StrOPT stripper;
-    SortedFileList list;
-    RecordingStatus status;
-    Switches switches;
-    RecordingMessages messages;
-    Batch batch{files, stripper, list, status, switches, messages};
-};
 
 TEST_F(BatchTest, RefreshListsTheSwitchedOnExtensionsAndMarksThemAll) {
     for (const char* f : {"a.c", "b.cpp", "c.h", "d.asm", "e.dt", "f.inc", "g.txt"}) writeBytes(path(f), "x");
@@ -153,14 +94,13 @@ TEST_F(BatchTest, PassesOverEmptyOversizedAndUnknownLanguageFilesUntouched) {
     writeBytes(path("inc"), "a ; b\r\n");  // listed for "inc"; its key comes from the whole path
     writeBytes(path("plain.c"), "no comment\r\n");
     refresh();
-    const struct stat before = statOf("plain.c");
+    const testing::FileIdentity before = identity("plain.c");
     batch.ConvertSelected();
     EXPECT_EQ("", readBytes(path("empty.c")));
     EXPECT_EQ(big, readBytes(path("big.h")));
     EXPECT_EQ("a ; b\r\n", readBytes(path("inc")));
     // Its bytes would not change: not written, so its inode and times stay.
-    EXPECT_EQ(before.st_ino, statOf("plain.c").st_ino);
-    EXPECT_EQ(before.st_mtim.tv_nsec, statOf("plain.c").st_mtim.tv_nsec);
+    EXPECT_EQ(before, identity("plain.c"));
     EXPECT_EQ("no comment\r\n", readBytes(path("plain.c")));
     EXPECT_EQ("转换完毕！", status.texts.back());
     EXPECT_TRUE(messages.texts.empty());
@@ -209,7 +149,7 @@ TEST_P(BatchStopTest, StopEndsTheRunAtItsNextYield) {
     EXPECT_EQ("正在删除注释：" + name("1.c"), status.texts.back());
     EXPECT_EQ((std::vector<bool>{true, false}), busy);
     EXPECT_EQ(0, batch.runDepth());
-    batch.RefreshList(T(dir_.string()));  // a stopped batch starts nothing more
+    batch.RefreshList(testing::textOf(dir_));  // a stopped batch starts nothing more
     EXPECT_EQ(4u, list.count());
 }
 
@@ -221,7 +161,7 @@ TEST_F(BatchTest, AnyFailureEndsItsRunTellsItsCauseAndIsForgottenByTheNextRun) {
     ::chmod(path("ro.c").c_str(), 0444);
     refresh();
     batch.ConvertSelected();
-    ASSERT_EQ(path("ro.c").string() + ": read-only file", U8(batch.lastFailure()));
+    ASSERT_EQ(name("ro.c") + ": read-only file", U8(batch.lastFailure()));
     ASSERT_EQ(std::vector<std::string>{U8(batch.lastFailure())}, messages.details);
     fs::remove(path("ro.c"));
     refresh();
@@ -236,7 +176,7 @@ TEST_F(BatchTest, AnyFailureEndsItsRunTellsItsCauseAndIsForgottenByTheNextRun) {
     std::vector<bool> busy;
     broken.onBusyChanged = [&](bool b) { busy.push_back(b); };
     messages.texts.clear();
-    broken.RefreshList(T(dir_.string()));
+    broken.RefreshList(testing::textOf(dir_));
     EXPECT_EQ(0, broken.runDepth());  // or the window could never close
     EXPECT_EQ((std::vector<bool>{true, false}), busy);
     EXPECT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
@@ -268,90 +208,16 @@ TEST_F(BatchTest, EachFileKeepsItsLineEndsAndUnchangedFilesAreNotWritten) {
     };
     for (const auto& c : cases) writeBytes(path(c.name), c.bytes);
     refresh();
-    const struct stat clean = statOf("clean.c"), cleanAsm = statOf("clean.asm");
+    const testing::FileIdentity clean = identity("clean.c"), cleanAsm = identity("clean.asm");
     batch.ConvertSelected();
     for (const auto& c : cases) EXPECT_EQ(c.expected, readBytes(path(c.name))) << c.name;
-    EXPECT_EQ(clean.st_ino, statOf("clean.c").st_ino);
-    EXPECT_EQ(cleanAsm.st_ino, statOf("clean.asm").st_ino);
+    EXPECT_EQ(clean, identity("clean.c"));
+    EXPECT_EQ(cleanAsm, identity("clean.asm"));
     EXPECT_EQ("转换完毕！", status.texts.back());
 }
 
-TEST_F(BatchTest, LinksAndSpecialFilesAreLeftAloneAndNothingOutsideIsWritten) {
-    fs::create_directories(path("outside"));
-    fs::create_directories(path("tree/sub"));
-    writeBytes(path("outside/target.inc"), "db 1 ; keep\n");
-    writeBytes(path("outside/x.c"), "x; // keep\n");
-    writeBytes(path("tree/a.c"), "a; // go\n");
-    writeBytes(path("tree/sub/b.asm"), "b ; go\n");
-    fs::create_symlink("a.c", path("tree/inside.c"));
-    fs::create_symlink(path("outside/target.inc"), path("tree/out.inc"));
-    fs::create_directory_symlink(path("outside"), path("tree/folder"));
-    fs::create_symlink("nowhere.h", path("tree/dangling.h"));
-    ASSERT_EQ(0, ::mkfifo(path("tree/fifo.c").c_str(), 0666));
-    const bool device =
-        ::mknod(path("tree/null.h").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // root only
-    batch.RefreshList(T(path("tree").string()));
-    EXPECT_EQ(2u, list.count());
-    batch.ConvertSelected();
-    EXPECT_TRUE(messages.texts.empty());
-    EXPECT_EQ("a; \n", readBytes(path("tree/a.c")));
-    EXPECT_EQ("b \n", readBytes(path("tree/sub/b.asm")));
-    EXPECT_EQ("db 1 ; keep\n", readBytes(path("outside/target.inc")));
-    EXPECT_EQ("x; // keep\n", readBytes(path("outside/x.c")));
-    for (const char* link : {"tree/inside.c", "tree/out.inc", "tree/folder", "tree/dangling.h"}) {
-        EXPECT_TRUE(fs::is_symlink(path(link))) << link;
-    }
-    EXPECT_TRUE(fs::is_fifo(path("tree/fifo.c")));
-    if (device) {
-        EXPECT_TRUE(fs::is_character_file(path("tree/null.h")));
-    }
-}
 
-TEST_F(BatchTest, FileSwappedForALinkDuringTheRunFailsAndItsTargetIsUntouched) {
-    writeBytes(path("outside.c"), "secret; // keep\n");
-    fs::create_directories(path("tree"));
-    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path("tree") / f, "x; // y\n");
-    batch.RefreshList(T(path("tree").string()));
-    bool swapped = false;
-    ScopedYieldHook hook([&] {
-        if (!swapped && status.texts.back() == "正在删除注释：" + name("tree/a.c")) {
-            swapped = true;
-            fs::remove(path("tree/b.c"));
-            fs::create_symlink(path("outside.c"), path("tree/b.c"));
-        }
-    });
-    batch.ConvertSelected();
-    ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
-    EXPECT_EQ(name("tree/b.c") + ": symbolic link", U8(batch.lastFailure()));
-    EXPECT_EQ("x; \n", readBytes(path("tree/a.c")));
-    EXPECT_TRUE(fs::is_symlink(path("tree/b.c")));
-    EXPECT_EQ("secret; // keep\n", readBytes(path("outside.c")));
-    EXPECT_EQ("x; // y\n", readBytes(path("tree/c.c")));
-}
 
-TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft) {
-    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path(f), "x; // y\n");
-    refresh();
-    catchInterrupts();
-    ScopedYieldHook hook([&] {
-        if (caughtInterrupt()) batch.requestStop();
-    });
-    detail::commitSeam = [] {
-        if (!caughtInterrupt()) std::raise(SIGTERM);
-    };
-    batch.ConvertSelected();
-    detail::commitSeam = nullptr;
-    const int caught = caughtInterrupt();
-    forgetInterrupt();
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
-
-    EXPECT_EQ(SIGTERM, caught);
-    EXPECT_EQ("x; \n", readBytes(path("a.c")));  // the file in hand is whole
-    EXPECT_EQ("x; // y\n", readBytes(path("b.c")));
-    EXPECT_EQ("x; // y\n", readBytes(path("c.c")));
-    EXPECT_EQ((std::vector<std::string>{"a.c", "b.c", "c.c"}), entries());
-    EXPECT_TRUE(messages.texts.empty());
-}
 
 // --- Workers ---------------------------------------------------------------------------------
 

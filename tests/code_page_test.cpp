@@ -74,18 +74,6 @@ TEST(CodePageTest, RandomBytesRoundTripInEveryCodePage) {
     }
 }
 
-TEST(CodePageTest, SystemCodesetFollowsTheLocaleVariables) {
-    const char* saved = std::getenv("LC_ALL");
-    const std::string keep = saved ? saved : "";
-    for (const char* locale : {"C", "POSIX", "C.UTF-8"}) {
-        ::setenv("LC_ALL", locale, 1);
-        EXPECT_EQ("UTF-8", CodePage::systemCodesetName()) << locale;
-    }
-    if (saved)
-        ::setenv("LC_ALL", keep.c_str(), 1);
-    else
-        ::unsetenv("LC_ALL");
-}
 
 }  // namespace
 }  // namespace tavirel

@@ -84,7 +84,7 @@ TEST_F(LoadStrFormFileTest, BytesThatDoNotDecodeSurviveTheRoundTrip) {
     const std::string bytes = std::string("a\xff\xfe\xc0\x80 \xed\xa0\x80\0z\r\n", 13);
     const std::u16string text = load(bytes);
     EXPECT_EQ(13u, text.size());  // one unit per undecodable byte
-    EXPECT_EQ(bytes, CodePage("UTF-8").encode(text));
+    EXPECT_EQ(bytes, CodePage::system().encode(text));
 }
 
 TEST(SetLangTest, KeyIsTheLowerCasedTextAfterTheLastDotOfTheWholePath) {

@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "test_support.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace tavirel::testing {
 
@@ -21,17 +18,24 @@ void writeBytes(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 void TempDirTest::SetUp() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavirel-test-XXXXXX").string();
-    ASSERT_NE(nullptr, ::mkdtemp(pattern.data()));
-    dir_ = pattern;
+    std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, "tavirel-test-%016llx", static_cast<unsigned long long>(random()));
+        dir_ = std::filesystem::temp_directory_path() / name;
+        std::error_code ec;
+        if (std::filesystem::create_directory(dir_, ec)) return;
+    }
+    FAIL() << "no temporary folder";
 }
 
 void TempDirTest::TearDown() {
-    // Give write bits back first so that read-only folders made by a test can be removed.
+    // Give write permission back first, so that read-only files and folders a test made go too.
     std::error_code ec;
     for (auto it = std::filesystem::recursive_directory_iterator(dir_, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink()) ::chmod(it->path().c_str(), 0755);
+        if (!it->is_symlink(ec)) std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                                              std::filesystem::perm_options::add, ec);
     }
     std::filesystem::remove_all(dir_, ec);
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -27,15 +28,27 @@ inline std::string U8(std::u16string_view text) {
 std::string readBytes(const std::filesystem::path& path);
 void writeBytes(const std::filesystem::path& path, std::string_view bytes);
 
+/// A path as the engine's text: its bytes in the code page here, its characters on Windows.
+std::u16string textOf(const std::filesystem::path& path);
+
+/// What tells whether a file was written: its identity on the volume and its modification time.
+struct FileIdentity {
+    std::uint64_t id;
+    std::int64_t modified;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity identityOf(const std::filesystem::path& path);
+
 /// A fixture owning a fresh temporary folder, removed with everything in it afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
-    std::filesystem::path path(std::string_view name) const { return dir_ / name; }
+    /// A file in the folder; "/" in `name` separates folders on every platform.
+    std::filesystem::path path(std::string_view name) const { return (dir_ / name).make_preferred(); }
     /// The path as a text, for the engine's calls.
-    std::u16string textPath(std::string_view name) const { return T((dir_ / name).string()); }
+    std::u16string textPath(std::string_view name) const { return textOf(path(name)); }
 
     std::filesystem::path dir_;
 };

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "code_page.h"
 #include "errors.h"
 #include "test_support.h"
 
@@ -235,6 +236,21 @@ TEST_F(ReplaceFileTest, AnotherUsersFileIsRefusedToAnUnprivilegedUser) {
     EXPECT_EQ("a; // b\r\n", readBytes(p));
     EXPECT_EQ(0u, statOf(p).st_uid);
     EXPECT_EQ(1u, entries());
+}
+
+// --- The locale's code page --------------------------------------------------------------------
+
+TEST(CodePageTest, SystemCodesetFollowsTheLocaleVariables) {
+    const char* saved = std::getenv("LC_ALL");
+    const std::string keep = saved ? saved : "";
+    for (const char* locale : {"C", "POSIX", "C.UTF-8"}) {
+        ::setenv("LC_ALL", locale, 1);
+        EXPECT_EQ("UTF-8", CodePage::systemCodesetName()) << locale;
+    }
+    if (saved)
+        ::setenv("LC_ALL", keep.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
 }
 
 }  // namespace

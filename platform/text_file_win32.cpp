@@ -1,0 +1,292 @@
+// SPDX-License-Identifier: MIT
+// Reading and replacing files on Windows: a handle that does not follow a reparse point, the new
+// content in a temporary file of the same folder that the system deletes should the process die,
+// and ReplaceFileW, which keeps the old file's attributes, security, creation time and streams.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <random>
+
+#include "code_page.h"
+#include "errors.h"
+#include "text_file.h"
+#include "text_file_win32.h"
+#include "win32_util.h"
+
+namespace tavirel {
+namespace {
+
+[[noreturn]] void fail(const std::u16string& path, DWORD error) { throw FileError(path, win32::reasonFor(error)); }
+
+std::wstring folderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
+}
+
+std::wstring temporaryName(const std::wstring& folder) {
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    wchar_t name[64];
+    std::swprintf(name, 64, L"\\.tavirel-%lu-%016llx.tmp", static_cast<unsigned long>(GetCurrentProcessId()),
+                  static_cast<unsigned long long>(random()));
+    return folder + name;
+}
+
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Marks an open file to be deleted when its last handle closes, or takes the mark back.
+bool deleteOnClose(HANDLE file, bool on) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = on ? TRUE : FALSE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+void writeAll(HANDLE file, std::string_view bytes, const std::u16string& path) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1 << 24));
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr)) fail(path, GetLastError());
+        bytes.remove_prefix(written);
+    }
+}
+
+}  // namespace
+
+// --- SourceFile ------------------------------------------------------------------------------
+
+struct SourceFile::Impl {
+    std::u16string path;
+    std::wstring win;
+    win32::Handle file;
+    BY_HANDLE_FILE_INFORMATION info{};
+    bool tooLarge = false;
+    std::unique_ptr<char[]> buffer;
+    std::size_t size = 0;
+};
+
+SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::make_unique<Impl>()) {
+    Impl& f = *impl_;
+    f.path = std::move(path);
+    f.win = win32::longPath(f.path);
+    // A reparse point (a link, a junction) is opened as itself, so that it can be refused.
+    f.file.reset(CreateFileW(f.win.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
+                             nullptr));
+    if (f.file.get() == INVALID_HANDLE_VALUE) {
+        f.file.release();
+        fail(f.path, GetLastError());
+    }
+    if (!GetFileInformationByHandle(f.file.get(), &f.info)) fail(f.path, GetLastError());
+    if (f.info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) throw FileError(f.path, "symbolic link");
+    if (f.info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) throw FileError(f.path, "Is a directory");
+    if (GetFileType(f.file.get()) != FILE_TYPE_DISK) throw FileError(f.path, "not a regular file");
+    const std::uint64_t size = (static_cast<std::uint64_t>(f.info.nFileSizeHigh) << 32) | f.info.nFileSizeLow;
+    if (size > byteLimit) {
+        f.tooLarge = true;
+        return;
+    }
+    // One read of one byte more than the size: a short read is the file's end.
+    std::size_t room = static_cast<std::size_t>(size) + 1;
+    f.buffer.reset(new char[room]);
+    for (;;) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(room - f.size, 1 << 24));
+        if (!ReadFile(f.file.get(), f.buffer.get() + f.size, want, &got, nullptr)) fail(f.path, GetLastError());
+        f.size += got;
+        if (got == 0 || f.size < room) break;
+        if (f.size > byteLimit) {  // grew while we read it
+            f.tooLarge = true;
+            f.buffer.reset();
+            f.size = 0;
+            return;
+        }
+        std::unique_ptr<char[]> larger(new char[2 * room]);
+        std::memcpy(larger.get(), f.buffer.get(), f.size);
+        f.buffer = std::move(larger);
+        room *= 2;
+    }
+}
+
+SourceFile::~SourceFile() = default;
+SourceFile::SourceFile(SourceFile&&) noexcept = default;
+SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;
+const std::u16string& SourceFile::path() const { return impl_->path; }
+bool SourceFile::tooLarge() const { return impl_->tooLarge; }
+std::string_view SourceFile::bytes() const { return {impl_->buffer.get(), impl_->size}; }
+void SourceFile::close() { impl_->file.reset(); }
+
+// --- NewFileDefaults -------------------------------------------------------------------------
+
+// A new file takes nothing from its folder that the replacement does not put right.
+struct NewFileDefaults::Impl {};
+
+NewFileDefaults::NewFileDefaults() : impl_(std::make_unique<Impl>()) {}
+NewFileDefaults::~NewFileDefaults() = default;
+
+// --- Replacement -----------------------------------------------------------------------------
+
+namespace {
+
+// The new content of one file until it takes the old one's place; the system deletes it with its
+// handle, so a process that dies leaves nothing behind.
+struct NewFile {
+    std::u16string path;
+    std::wstring target;
+    std::wstring temp;
+    win32::Handle file;
+    bool deletesItself = false;
+    bool replacing = false;  // an old file is there, whose place and metadata it takes
+    BY_HANDLE_FILE_INFORMATION old{};
+
+    NewFile() = default;
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+    ~NewFile() {
+        const bool closed = static_cast<bool>(file);
+        file.reset();
+        if (!temp.empty() && !(closed && deletesItself)) DeleteFileW(temp.c_str());
+    }
+
+    void create(std::string_view bytes, bool flush) {
+        const std::wstring folder = folderOf(target);
+        for (int attempt = 0;; ++attempt) {
+            temp = temporaryName(folder);
+            const HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                file.reset(h);
+                break;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS || attempt > 100) {
+                temp.clear();
+                fail(path, error);
+            }
+        }
+        deletesItself = deleteOnClose(file.get(), true);
+        writeAll(file.get(), bytes, path);
+        if (flush && !FlushFileBuffers(file.get())) fail(path, GetLastError());
+    }
+
+    // The name must still hold the file that was read: not deleted, not swapped for a link or
+    // for another file, or writing now would bring back a deleted file or replace one unread.
+    void checkStillThere() const {
+        win32::Handle now(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (now.get() == INVALID_HANDLE_VALUE) {
+            now.release();
+            fail(path, GetLastError());
+        }
+        BY_HANDLE_FILE_INFORMATION info;
+        if (!GetFileInformationByHandle(now.get(), &info)) fail(path, GetLastError());
+        if (!sameFile(info, old)) throw FileError(path, "replaced by another file since it was read");
+    }
+
+    // Where ReplaceFileW cannot work: a rename over the old file, which keeps all there is to keep
+    // only on a volume without security descriptors and named streams (FAT, some shares).
+    void moveOver() {
+        DWORD flags = 0;
+        if (!GetVolumeInformationW(volumeOf(target).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+            flags = FILE_PERSISTENT_ACLS;  // unknown: the cautious answer
+        }
+        if (detail::volumeFlagsForTesting) flags = *detail::volumeFlagsForTesting;
+        if (flags & (FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS)) {
+            throw FileError(path, "cannot be replaced here with its security and streams kept");
+        }
+        win32::Handle attributes(CreateFileW(temp.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (attributes.get() != INVALID_HANDLE_VALUE) {
+            SetFileTime(attributes.get(), &old.ftCreationTime, nullptr, nullptr);
+        } else {
+            attributes.release();
+        }
+        attributes.reset();
+        if (!SetFileAttributesW(temp.c_str(), old.dwFileAttributes & ~FILE_ATTRIBUTE_DIRECTORY)) fail(path, GetLastError());
+        if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            fail(path, GetLastError());
+        }
+    }
+
+    static std::wstring volumeOf(const std::wstring& path) {
+        std::wstring volume(MAX_PATH + 1, L'\0');
+        if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) return L"C:\\";
+        volume.resize(std::wcslen(volume.c_str()));
+        return volume;
+    }
+
+    void commit() {
+        if (replacing) checkStillThere();
+        // From here the temporary file must outlive its handle; only the next microseconds can
+        // leave it behind.
+        if (deletesItself && !deleteOnClose(file.get(), false)) fail(path, GetLastError());
+        deletesItself = false;
+        file.reset();
+        if (detail::commitSeam) detail::commitSeam();
+        if (!replacing) {
+            if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
+        } else if (detail::replaceFileUnavailableForTesting || !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
+            const DWORD error = detail::replaceFileUnavailableForTesting ? ERROR_NOT_SUPPORTED : GetLastError();
+            switch (error) {
+                case ERROR_NOT_SUPPORTED:
+                case ERROR_INVALID_FUNCTION:
+                case ERROR_INVALID_PARAMETER:
+                case ERROR_UNABLE_TO_MOVE_REPLACEMENT: moveOver(); break;
+                default: fail(path, error);
+            }
+        }
+        temp.clear();
+    }
+};
+
+}  // namespace
+
+struct Replacement::Impl {
+    NewFile file;
+};
+
+Replacement::Replacement(const SourceFile& original, std::string_view bytes, NewFileDefaults&, WriteOptions options)
+    : impl_(std::make_unique<Impl>()) {
+    const SourceFile::Impl& old = *original.impl_;
+    NewFile& r = impl_->file;
+    r.path = old.path;
+    r.target = old.win;
+    r.replacing = true;
+    r.old = old.info;
+    // The read-only attribute: refused, whatever the rights of the user.
+    if (old.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw FileError(r.path, "read-only file");
+    r.create(bytes, options.flushToDisk);
+}
+
+Replacement::~Replacement() = default;
+Replacement::Replacement(Replacement&&) noexcept = default;
+Replacement& Replacement::operator=(Replacement&&) noexcept = default;
+
+void Replacement::commit() { impl_->file.commit(); }
+
+// --- Whole-file writes -----------------------------------------------------------------------
+
+void replaceFile(const std::u16string& path, std::string_view bytes, WriteOptions options) {
+    if (GetFileAttributesW(win32::longPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
+        NewFileDefaults defaults;
+        const SourceFile original(path, 0);
+        Replacement(original, bytes, defaults, options).commit();
+        return;
+    }
+    // Nothing of that name: a new file, also put in place in one step.
+    NewFile r;
+    r.path = path;
+    r.target = win32::longPath(path);
+    r.create(bytes, options.flushToDisk);
+    r.commit();
+}
+
+void writeTextFile(const std::u16string& path, std::u16string_view text, WriteOptions options) {
+    replaceFile(path, CodePage::system().encode(text), options);
+}
+
+}  // namespace tavirel

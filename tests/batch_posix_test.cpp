@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: MIT
+// The batch on what only POSIX systems have: symbolic links, FIFOs, device nodes, signals.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <csignal>
+
+#include "batch_fixture.h"
+#include "event_yield.h"
+#include "interrupt.h"
+#include "text_file.h"
+
+namespace tavirel {
+namespace {
+
+TEST_F(BatchTest, LinksAndSpecialFilesAreLeftAloneAndNothingOutsideIsWritten) {
+    fs::create_directories(path("outside"));
+    fs::create_directories(path("tree/sub"));
+    writeBytes(path("outside/target.inc"), "db 1 ; keep\n");
+    writeBytes(path("outside/x.c"), "x; // keep\n");
+    writeBytes(path("tree/a.c"), "a; // go\n");
+    writeBytes(path("tree/sub/b.asm"), "b ; go\n");
+    fs::create_symlink("a.c", path("tree/inside.c"));
+    fs::create_symlink(path("outside/target.inc"), path("tree/out.inc"));
+    fs::create_directory_symlink(path("outside"), path("tree/folder"));
+    fs::create_symlink("nowhere.h", path("tree/dangling.h"));
+    ASSERT_EQ(0, ::mkfifo(path("tree/fifo.c").c_str(), 0666));
+    const bool device =
+        ::mknod(path("tree/null.h").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;  // root only
+    batch.RefreshList(testing::textOf(path("tree")));
+    EXPECT_EQ(2u, list.count());
+    batch.ConvertSelected();
+    EXPECT_TRUE(messages.texts.empty());
+    EXPECT_EQ("a; \n", readBytes(path("tree/a.c")));
+    EXPECT_EQ("b \n", readBytes(path("tree/sub/b.asm")));
+    EXPECT_EQ("db 1 ; keep\n", readBytes(path("outside/target.inc")));
+    EXPECT_EQ("x; // keep\n", readBytes(path("outside/x.c")));
+    for (const char* link : {"tree/inside.c", "tree/out.inc", "tree/folder", "tree/dangling.h"}) {
+        EXPECT_TRUE(fs::is_symlink(path(link))) << link;
+    }
+    EXPECT_TRUE(fs::is_fifo(path("tree/fifo.c")));
+    if (device) {
+        EXPECT_TRUE(fs::is_character_file(path("tree/null.h")));
+    }
+}
+
+TEST_F(BatchTest, FileSwappedForALinkDuringTheRunFailsAndItsTargetIsUntouched) {
+    writeBytes(path("outside.c"), "secret; // keep\n");
+    fs::create_directories(path("tree"));
+    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path("tree") / f, "x; // y\n");
+    batch.RefreshList(testing::textOf(path("tree")));
+    bool swapped = false;
+    ScopedYieldHook hook([&] {
+        if (!swapped && status.texts.back() == "正在删除注释：" + name("tree/a.c")) {
+            swapped = true;
+            fs::remove(path("tree/b.c"));
+            fs::create_symlink(path("outside.c"), path("tree/b.c"));
+        }
+    });
+    batch.ConvertSelected();
+    ASSERT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
+    EXPECT_EQ(name("tree/b.c") + ": symbolic link", U8(batch.lastFailure()));
+    EXPECT_EQ("x; \n", readBytes(path("tree/a.c")));
+    EXPECT_TRUE(fs::is_symlink(path("tree/b.c")));
+    EXPECT_EQ("secret; // keep\n", readBytes(path("outside.c")));
+    EXPECT_EQ("x; // y\n", readBytes(path("tree/c.c")));
+}
+
+TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft) {
+    for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path(f), "x; // y\n");
+    refresh();
+    catchInterrupts();
+    ScopedYieldHook hook([&] {
+        if (caughtInterrupt()) batch.requestStop();
+    });
+    detail::commitSeam = [] {
+        if (!caughtInterrupt()) std::raise(SIGTERM);
+    };
+    batch.ConvertSelected();
+    detail::commitSeam = nullptr;
+    const int caught = caughtInterrupt();
+    forgetInterrupt();
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+
+    EXPECT_EQ(SIGTERM, caught);
+    EXPECT_EQ("x; \n", readBytes(path("a.c")));  // the file in hand is whole
+    EXPECT_EQ("x; // y\n", readBytes(path("b.c")));
+    EXPECT_EQ("x; // y\n", readBytes(path("c.c")));
+    EXPECT_EQ((std::vector<std::string>{"a.c", "b.c", "c.c"}), entries());
+    EXPECT_TRUE(messages.texts.empty());
+}
+
+}  // namespace
+}  // namespace tavirel

@@ -1,0 +1,2 @@
+// SPDX-License-Identifier: MIT
+// The batch on what only Windows has.
