@@ -22,8 +22,8 @@ UINT numberOf(const std::string& name) {
     static const struct {
         const char* name;
         UINT number;
-    } known[] = {{"GBK", 936},      {"GB2312", 936},     {"GB18030", 54936}, {"BIG5", 950},
-                 {"SHIFTJIS", 932}, {"SJIS", 932},       {"EUCKR", 949},     {"ISO88591", 28591},
+    } known[] = {{"GBK", 936},      {"GB2312", 936},       {"GB18030", 54936}, {"BIG5", 950},
+                 {"SHIFTJIS", 932}, {"SJIS", 932},         {"EUCKR", 949},     {"ISO88591", 28591},
                  {"LATIN1", 28591}, {"WINDOWS1252", 1252}, {"ASCII", 20127}};
     for (const auto& k : known) {
         if (n == k.name) return k.number;
@@ -31,14 +31,17 @@ UINT numberOf(const std::string& name) {
     for (const char* prefix : {"CP", "WINDOWS"}) {
         const std::size_t p = std::string(prefix).size();
         if (n.rfind(prefix, 0) == 0 && n.size() > p &&
-            std::all_of(n.begin() + static_cast<std::ptrdiff_t>(p), n.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            std::all_of(n.begin() + static_cast<std::ptrdiff_t>(p), n.end(),
+                        [](char c) { return c >= '0' && c <= '9'; })) {
             return static_cast<UINT>(std::stoul(n.substr(p)));
         }
     }
     return 0;
 }
 
-UINT numberOf(const CodePage::Converter& c) { return static_cast<UINT>(c.state[0]); }
+UINT numberOf(const CodePage::Converter& c) {
+    return static_cast<UINT>(c.state[0]);
+}
 
 // The bytes of `wide` in the code page; empty when the system cannot say.
 std::string toBytes(UINT cp, const wchar_t* wide, int units) {

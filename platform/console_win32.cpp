@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // A console gets characters through WriteConsoleW; a file or a pipe gets the console's output code
 // page, as Windows's own tools write it.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <memory>
 
@@ -20,8 +20,9 @@ bool prepareStandardStreams() {
         const HANDLE h = GetStdHandle(std);
         if (h && h != INVALID_HANDLE_VALUE) continue;
         if (std == STD_OUTPUT_HANDLE) outputClosed = true;
-        const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
+        const HANDLE nul =
+            CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, 0, nullptr);
         SetStdHandle(std, nul);
     }
     return outputClosed;
@@ -75,9 +76,13 @@ ConsoleStream::ConsoleStream(Which which, bool closed) : impl_(std::make_unique<
     }
 }
 
-ConsoleStream::~ConsoleStream() { flush(); }
+ConsoleStream::~ConsoleStream() {
+    flush();
+}
 
-bool ConsoleStream::live() const { return impl_->live; }
+bool ConsoleStream::live() const {
+    return impl_->live;
+}
 
 void ConsoleStream::writeText(std::u16string_view text) {
     Impl& s = *impl_;
@@ -122,8 +127,12 @@ void ConsoleStream::flush() {
     s.pending.clear();
 }
 
-bool ConsoleStream::failed() const { return impl_->error != 0; }
+bool ConsoleStream::failed() const {
+    return impl_->error != 0;
+}
 
-std::string ConsoleStream::errorText() const { return win32::reasonFor(impl_->error); }
+std::string ConsoleStream::errorText() const {
+    return win32::reasonFor(impl_->error);
+}
 
 }  // namespace tavirel

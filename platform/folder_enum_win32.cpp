@@ -55,11 +55,13 @@ std::u16string joined(const std::u16string& folder, std::u16string_view name) {
 
 bool folderOrFileVisible(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(win32::longPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }
 
 void createFolder(const std::u16string& path) {
-    if (!CreateDirectoryW(win32::longPath(path).c_str(), nullptr)) throw FileError(path, win32::reasonFor(GetLastError()));
+    if (!CreateDirectoryW(win32::longPath(path).c_str(), nullptr))
+        throw FileError(path, win32::reasonFor(GetLastError()));
 }
 
 std::string folderUnreadableReason(const std::u16string& path) {

@@ -34,13 +34,21 @@ BOOL WINAPI record(DWORD event) {
 
 }  // namespace
 
-void catchInterrupts() { SetConsoleCtrlHandler(record, TRUE); }
+void catchInterrupts() {
+    SetConsoleCtrlHandler(record, TRUE);
+}
 
-int caughtInterrupt() { return caught.load(std::memory_order_relaxed); }
+int caughtInterrupt() {
+    return caught.load(std::memory_order_relaxed);
+}
 
-int interruptDescriptor() { return -1; }
+int interruptDescriptor() {
+    return -1;
+}
 
-void forgetInterrupt() { caught.store(0, std::memory_order_relaxed); }
+void forgetInterrupt() {
+    caught.store(0, std::memory_order_relaxed);
+}
 
 // The console runs its handler on a thread of its own; a worker need not keep anything off.
 void holdInterruptsOnThisThread() {}

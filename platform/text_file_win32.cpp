@@ -2,6 +2,8 @@
 // Reading and replacing files on Windows: a handle that does not follow a reparse point, the new
 // content in a temporary file of the same folder that the system deletes should the process die,
 // and ReplaceFileW, which keeps the old file's attributes, security, creation time and streams.
+#include "text_file_win32.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -12,13 +14,14 @@
 #include "code_page.h"
 #include "errors.h"
 #include "text_file.h"
-#include "text_file_win32.h"
 #include "win32_util.h"
 
 namespace tavirel {
 namespace {
 
-[[noreturn]] void fail(const std::u16string& path, DWORD error) { throw FileError(path, win32::reasonFor(error)); }
+[[noreturn]] void fail(const std::u16string& path, DWORD error) {
+    throw FileError(path, win32::reasonFor(error));
+}
 
 std::wstring folderOf(const std::wstring& path) {
     const std::size_t slash = path.find_last_of(L"\\/");
@@ -61,7 +64,7 @@ void writeAll(HANDLE file, std::string_view bytes, const std::u16string& path) {
 struct SourceFile::Impl {
     std::u16string path;
     std::wstring win;
-    win32::Handle file;
+    mutable win32::Handle file;
     BY_HANDLE_FILE_INFORMATION info{};
     bool tooLarge = false;
     std::unique_ptr<char[]> buffer;
@@ -73,10 +76,10 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
     f.path = std::move(path);
     f.win = win32::longPath(f.path);
     // A reparse point (a link, a junction) is opened as itself, so that it can be refused.
-    f.file.reset(CreateFileW(f.win.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING,
-                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
-                             nullptr));
+    f.file.reset(CreateFileW(
+        f.win.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
+        nullptr));
     if (f.file.get() == INVALID_HANDLE_VALUE) {
         f.file.release();
         fail(f.path, GetLastError());
@@ -96,7 +99,8 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
     for (;;) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(room - f.size, 1 << 24));
-        if (!ReadFile(f.file.get(), f.buffer.get() + f.size, want, &got, nullptr)) fail(f.path, GetLastError());
+        if (!ReadFile(f.file.get(), f.buffer.get() + f.size, want, &got, nullptr))
+            fail(f.path, GetLastError());
         f.size += got;
         if (got == 0 || f.size < room) break;
         if (f.size > byteLimit) {  // grew while we read it
@@ -115,10 +119,18 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
 SourceFile::~SourceFile() = default;
 SourceFile::SourceFile(SourceFile&&) noexcept = default;
 SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;
-const std::u16string& SourceFile::path() const { return impl_->path; }
-bool SourceFile::tooLarge() const { return impl_->tooLarge; }
-std::string_view SourceFile::bytes() const { return {impl_->buffer.get(), impl_->size}; }
-void SourceFile::close() { impl_->file.reset(); }
+const std::u16string& SourceFile::path() const {
+    return impl_->path;
+}
+bool SourceFile::tooLarge() const {
+    return impl_->tooLarge;
+}
+std::string_view SourceFile::bytes() const {
+    return {impl_->buffer.get(), impl_->size};
+}
+void SourceFile::close() {
+    impl_->file.reset();
+}
 
 // --- NewFileDefaults -------------------------------------------------------------------------
 
@@ -176,9 +188,9 @@ struct NewFile {
     // The name must still hold the file that was read: not deleted, not swapped for a link or
     // for another file, or writing now would bring back a deleted file or replace one unread.
     void checkStillThere() const {
-        win32::Handle now(CreateFileW(target.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        win32::Handle now(CreateFileW(
+            target.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (now.get() == INVALID_HANDLE_VALUE) {
             now.release();
             fail(path, GetLastError());
@@ -192,21 +204,14 @@ struct NewFile {
     // only on a volume without security descriptors and named streams (FAT, some shares).
     void moveOver() {
         DWORD flags = 0;
-        if (!GetVolumeInformationW(volumeOf(target).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        if (!GetVolumeInformationW(volumeOf(target).c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr,
+                                   0)) {
             flags = FILE_PERSISTENT_ACLS;  // unknown: the cautious answer
         }
         if (detail::volumeFlagsForTesting) flags = *detail::volumeFlagsForTesting;
         if (flags & (FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS)) {
             throw FileError(path, "cannot be replaced here with its security and streams kept");
         }
-        win32::Handle attributes(CreateFileW(temp.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        if (attributes.get() != INVALID_HANDLE_VALUE) {
-            SetFileTime(attributes.get(), &old.ftCreationTime, nullptr, nullptr);
-        } else {
-            attributes.release();
-        }
-        attributes.reset();
-        if (!SetFileAttributesW(temp.c_str(), old.dwFileAttributes & ~FILE_ATTRIBUTE_DIRECTORY)) fail(path, GetLastError());
         if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             fail(path, GetLastError());
         }
@@ -214,13 +219,29 @@ struct NewFile {
 
     static std::wstring volumeOf(const std::wstring& path) {
         std::wstring volume(MAX_PATH + 1, L'\0');
-        if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) return L"C:\\";
+        if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+            return L"C:\\";
         volume.resize(std::wcslen(volume.c_str()));
         return volume;
     }
 
+    // The old file's attributes and creation time, given to the new one before it takes the old
+    // one's place: then they are kept however the system moves it there.
+    void carryAttributes() {
+        FILE_BASIC_INFO basic{};
+        basic.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
+        basic.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
+        basic.FileAttributes = old.dwFileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic))
+            fail(path, GetLastError());
+    }
+
     void commit() {
-        if (replacing) checkStillThere();
+        if (replacing) {
+            checkStillThere();
+            carryAttributes();
+        }
         // From here the temporary file must outlive its handle; only the next microseconds can
         // leave it behind.
         if (deletesItself && !deleteOnClose(file.get(), false)) fail(path, GetLastError());
@@ -229,8 +250,10 @@ struct NewFile {
         if (detail::commitSeam) detail::commitSeam();
         if (!replacing) {
             if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
-        } else if (detail::replaceFileUnavailableForTesting || !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
-            const DWORD error = detail::replaceFileUnavailableForTesting ? ERROR_NOT_SUPPORTED : GetLastError();
+        } else if (detail::replaceFileUnavailableForTesting ||
+                   !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
+            const DWORD error =
+                detail::replaceFileUnavailableForTesting ? ERROR_NOT_SUPPORTED : GetLastError();
             switch (error) {
                 case ERROR_NOT_SUPPORTED:
                 case ERROR_INVALID_FUNCTION:
@@ -249,7 +272,8 @@ struct Replacement::Impl {
     NewFile file;
 };
 
-Replacement::Replacement(const SourceFile& original, std::string_view bytes, NewFileDefaults&, WriteOptions options)
+Replacement::Replacement(const SourceFile& original, std::string_view bytes, NewFileDefaults&,
+                         WriteOptions options)
     : impl_(std::make_unique<Impl>()) {
     const SourceFile::Impl& old = *original.impl_;
     NewFile& r = impl_->file;
@@ -259,6 +283,9 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.old = old.info;
     // The read-only attribute: refused, whatever the rights of the user.
     if (old.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw FileError(r.path, "read-only file");
+    // The old file is let go at once: a handle kept open would turn its deletion by its user into a
+    // pending one, which the replacement would then undo.
+    old.file.reset();
     r.create(bytes, options.flushToDisk);
 }
 
@@ -266,7 +293,9 @@ Replacement::~Replacement() = default;
 Replacement::Replacement(Replacement&&) noexcept = default;
 Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
-void Replacement::commit() { impl_->file.commit(); }
+void Replacement::commit() {
+    impl_->file.commit();
+}
 
 // --- Whole-file writes -----------------------------------------------------------------------
 

@@ -12,8 +12,12 @@
 namespace tavirel::win32 {
 
 /// The wide form of a text, for the W functions.
-inline std::wstring wide(std::u16string_view text) { return {text.begin(), text.end()}; }
-inline std::u16string text(std::wstring_view wide) { return {wide.begin(), wide.end()}; }
+inline std::wstring wide(std::u16string_view text) {
+    return {text.begin(), text.end()};
+}
+inline std::u16string text(std::wstring_view wide) {
+    return {wide.begin(), wide.end()};
+}
 
 /// A path as the W functions take it: made absolute and given the \\?\ prefix where it is longer
 /// than MAX_PATH allows, so that deep trees work.

@@ -113,9 +113,9 @@ TEST_F(BatchTest, FailureShowsTheMessageAndStopsTheBatchThere) {
         writeBytes(path(broken), "b; // x\r\n");
         refresh();
         if (std::string_view(broken) == "b.c") {
-            fs::remove(path(broken));  // deleted after the refresh
+            testing::removeFile(path(broken));  // deleted after the refresh
         } else {
-            ::chmod(path(broken).c_str(), 0444);  // read-only, refused even for root
+            testing::makeReadOnly(path(broken));  // read-only, refused even for root
         }
         messages.texts.clear();
         batch.ConvertSelected();
@@ -127,7 +127,7 @@ TEST_F(BatchTest, FailureShowsTheMessageAndStopsTheBatchThere) {
         if (fs::exists(path(broken))) {
             EXPECT_EQ("b; // x\r\n", readBytes(path(broken)));
         }
-        fs::remove(path(broken));
+        testing::removeFile(path(broken));
     }
 }
 
@@ -158,12 +158,12 @@ INSTANTIATE_TEST_SUITE_P(OneThreadAndWorkers, BatchStopTest, ::testing::Values(0
 TEST_F(BatchTest, AnyFailureEndsItsRunTellsItsCauseAndIsForgottenByTheNextRun) {
     writeBytes(path("a.c"), "a; // b\n");
     writeBytes(path("ro.c"), "keep // me\n");
-    ::chmod(path("ro.c").c_str(), 0444);
+    testing::makeReadOnly(path("ro.c"));
     refresh();
     batch.ConvertSelected();
     ASSERT_EQ(name("ro.c") + ": read-only file", U8(batch.lastFailure()));
     ASSERT_EQ(std::vector<std::string>{U8(batch.lastFailure())}, messages.details);
-    fs::remove(path("ro.c"));
+    testing::removeFile(path("ro.c"));
     refresh();
     batch.ConvertSelected();
     EXPECT_EQ(u"", batch.lastFailure());  // a run that went well has no cause to tell
@@ -216,9 +216,6 @@ TEST_F(BatchTest, EachFileKeepsItsLineEndsAndUnchangedFilesAreNotWritten) {
     EXPECT_EQ("转换完毕！", status.texts.back());
 }
 
-
-
-
 // --- Workers ---------------------------------------------------------------------------------
 
 class BatchWorkersTest : public BatchTest {
@@ -263,7 +260,7 @@ TEST_F(BatchWorkersTest, WorkersShowTheStatusLinesAndWriteTheFilesOfOneThread) {
 
 TEST_F(BatchWorkersTest, AFailureAmidPreparedFilesLeavesEveryLaterOneUntouched) {
     writeTree(40);
-    ::chmod(path(file(10)).c_str(), 0444);  // refused while a worker prepares it
+    testing::makeReadOnly(path(file(10)));  // refused while a worker prepares it
     refresh();
     batch.setWorkers(2);
     batch.ConvertSelected();

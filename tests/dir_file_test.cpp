@@ -111,10 +111,8 @@ TEST(SearchFilesOrderTest, FilesOfAFolderComeBeforeItsSubtreesEachWhole) {
     reader.folders["/s/sub2/"] = {"e.c", "x.h"};
     Dir_File dir(&reader);
     RecordingList list;
-    dir.SearchFiles(u"/s", u"c", list);
-    EXPECT_EQ(
-        (std::vector<std::string>{"/s/a.c", "/s/d.c", "/s/sub1/b.c", "/s/sub1/deep/c.c", "/s/sub2/e.c"}),
-        list.items);
+    dir.SearchFiles(T(native("/s")), u"c", list);
+    EXPECT_EQ(nativeAll({"/s/a.c", "/s/d.c", "/s/sub1/b.c", "/s/sub1/deep/c.c", "/s/sub2/e.c"}), list.items);
     EXPECT_EQ(1, reader.maxOpen);  // one open folder at a time, however deep
 }
 
@@ -128,10 +126,10 @@ TEST(SearchFilesOrderTest, NestedSearchFromAYieldRunsWholeInsideIt) {
     ScopedYieldHook hook([&] {
         if (!nested) {
             nested = true;
-            dir.SearchFiles(u"/b", u"c", list);
+            dir.SearchFiles(T(native("/b")), u"c", list);
         }
     });
-    dir.SearchFiles(u"/a", u"c", list);
+    dir.SearchFiles(T(native("/a")), u"c", list);
     EXPECT_EQ(nativeAll({"/b/3.c", "/a/1.c", "/a/2.c"}), list.items);
 }
 
@@ -145,7 +143,7 @@ TEST(SearchFilesOrderTest, RefusedAppendIsSkippedAndTheWalkGoesOn) {
             RecordingList::AddItem(text);
         }
     } list;
-    Dir_File(&reader).SearchFiles(u"/a", u"c", list);
+    Dir_File(&reader).SearchFiles(T(native("/a")), u"c", list);
     EXPECT_EQ(nativeAll({"/a/good.c", "/a/sub/deep.c"}), list.items);
 }
 
@@ -218,8 +216,12 @@ TEST(BrowseForFolderTest, RemovesOneTrailingSeparatorButKeepsTheRoot) {
     const struct {
         const char* picked;
         const char* result;
-    } cases[] = {{"/work/src/", "/work/src"}, {"/work/src", "/work/src"}, {"/a//", "/a/"},
-                 {"/", "/"},                   {"C:/", "C:"},               {"", ""}};
+    } cases[] = {{"/work/src/", "/work/src"},
+                 {"/work/src", "/work/src"},
+                 {"/a//", "/a/"},
+                 {"/", "/"},
+                 {"C:/", "C:"},
+                 {"", ""}};
     for (const auto& c : cases) {
         answer = T(native(c.picked));
         EXPECT_EQ(native(c.result), U8(dir.BrowseForFolder(42, u"请选择目录"))) << c.picked;

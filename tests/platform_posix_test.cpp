@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: MIT
-#include "text_file.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -15,6 +13,7 @@
 #include "code_page.h"
 #include "errors.h"
 #include "test_support.h"
+#include "text_file.h"
 
 namespace tavirel {
 namespace {

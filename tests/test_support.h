@@ -28,6 +28,20 @@ inline std::string U8(std::u16string_view text) {
 std::string readBytes(const std::filesystem::path& path);
 void writeBytes(const std::filesystem::path& path, std::string_view bytes);
 
+/// Takes every write permission away: the read-only attribute on Windows.
+inline void makeReadOnly(const std::filesystem::path& path) {
+    using std::filesystem::perms;
+    std::filesystem::permissions(path, perms::owner_read | perms::group_read | perms::others_read);
+}
+
+/// Removes a file, read-only or not, as a user would who means it.
+inline void removeFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove(path);
+}
+
 /// A path as the engine's text: its bytes in the code page here, its characters on Windows.
 std::u16string textOf(const std::filesystem::path& path);
 

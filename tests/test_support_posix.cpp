@@ -5,7 +5,9 @@
 
 namespace tavirel::testing {
 
-std::u16string textOf(const std::filesystem::path& path) { return T(path.string()); }
+std::u16string textOf(const std::filesystem::path& path) {
+    return T(path.string());
+}
 
 FileIdentity identityOf(const std::filesystem::path& path) {
     struct stat st {};
