@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // A console gets characters through WriteConsoleW; a file or a pipe gets the console's output code
 // page, as Windows's own tools write it.
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <memory>
 

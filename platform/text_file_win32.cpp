@@ -2,9 +2,9 @@
 // Reading and replacing files on Windows: a handle that does not follow a reparse point, the new
 // content in a temporary file of the same folder that the system deletes should the process die,
 // and ReplaceFileW, which keeps the old file's attributes, security, creation time and streams.
-#include "text_file_win32.h"
-
 #include <windows.h>
+
+#include "text_file_win32.h"
 
 #include <cstdio>
 #include <cstring>
@@ -217,6 +217,14 @@ struct NewFile {
         }
     }
 
+    // The temporary file's name is ours and plain ASCII, so the message can name it.
+    [[noreturn]] void keepTemp(const std::string& what) {
+        const std::wstring name = temp.substr(temp.find_last_of(L'\\') + 1);
+        temp.clear();
+        throw FileError(
+            path, what + "; its new content is kept beside it as " + std::string(name.begin(), name.end()));
+    }
+
     static std::wstring volumeOf(const std::wstring& path) {
         std::wstring volume(MAX_PATH + 1, L'\0');
         if (!GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
@@ -250,15 +258,26 @@ struct NewFile {
         if (detail::commitSeam) detail::commitSeam();
         if (!replacing) {
             if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
-        } else if (detail::replaceFileUnavailableForTesting ||
+        } else if (detail::replaceFileFailureForTesting ||
                    !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
-            const DWORD error =
-                detail::replaceFileUnavailableForTesting ? ERROR_NOT_SUPPORTED : GetLastError();
+            const DWORD error = detail::replaceFileFailureForTesting
+                                    ? detail::replaceFileFailureForTesting(target.c_str())
+                                    : GetLastError();
             switch (error) {
                 case ERROR_NOT_SUPPORTED:
                 case ERROR_INVALID_FUNCTION:
-                case ERROR_INVALID_PARAMETER:
-                case ERROR_UNABLE_TO_MOVE_REPLACEMENT: moveOver(); break;
+                case ERROR_INVALID_PARAMETER: moveOver(); break;
+                case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+                    // Without a backup name this means the old file is gone already: the new
+                    // content is all there is, so it goes in place or stays where it is.
+                    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+                        moveOver();
+                    } else if (!MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) {
+                        keepTemp("was removed by the system while being replaced");
+                    }
+                    break;
+                case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
+                    keepTemp("was moved aside by the system while being replaced");
                 default: fail(path, error);
             }
         }

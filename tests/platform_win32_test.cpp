@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The Windows layers on what only Windows has: the attribute word, the read-only attribute,
 // ReplaceFileW and its fallback, names beyond the ANSI code page, a Chinese ANSI code page.
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdlib>
 
@@ -132,7 +133,7 @@ TEST_F(Win32Test, TheReplacedFileKeepsItsAttributesAndCreationTime) {
 // Where ReplaceFileW cannot work: a rename keeps everything on a volume without security and
 // streams, and is refused on any other, leaving the file as it was.
 TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
-    detail::replaceFileUnavailableForTesting = true;
+    detail::replaceFileFailureForTesting = [](const wchar_t*) -> DWORD { return ERROR_NOT_SUPPORTED; };
     const fs::path p = path("b.c");
     writeBytes(p, "b; // c\r\n");
     setAttributes(p, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
@@ -152,7 +153,38 @@ TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
         EXPECT_EQ(0, CompareFileTime(&before, &after));
     }
     EXPECT_EQ(1u, entries());
-    detail::replaceFileUnavailableForTesting = false;
+    detail::replaceFileFailureForTesting = nullptr;
+    detail::volumeFlagsForTesting.reset();
+}
+
+// ReplaceFileW may fail after taking the old file away; the new content is then all there is and
+// must end under the file's name or stay, named in the message, never deleted.
+TEST_F(Win32Test, AReplacementThatFailsHalfwayNeverDeletesTheNewContent) {
+    const fs::path p = path("c.c");
+    writeBytes(p, "c; // c\r\n");
+    detail::volumeFlagsForTesting = FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
+    detail::replaceFileFailureForTesting = [](const wchar_t* replaced) -> DWORD {
+        DeleteFileW(replaced);
+        return ERROR_UNABLE_TO_MOVE_REPLACEMENT;
+    };
+    convert(p, "c; \r\n");
+    EXPECT_EQ("c; \r\n", readBytes(p));
+    EXPECT_EQ(1u, entries());
+
+    detail::replaceFileFailureForTesting = [](const wchar_t* replaced) -> DWORD {
+        MoveFileW(replaced, (std::wstring(replaced) + L".old").c_str());
+        return ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
+    };
+    try {
+        convert(p, "c;\r\n");
+        ADD_FAILURE() << "a replacement that did not happen reported as done";
+    } catch (const FileError& e) {
+        const std::string kept = e.reason().substr(e.reason().rfind(' ') + 1);
+        EXPECT_EQ(0u, kept.rfind(".tavirel-", 0)) << e.reason();
+        EXPECT_EQ("c;\r\n", readBytes(path(kept)));
+    }
+    EXPECT_EQ("c; \r\n", readBytes(path("c.c.old")));
+    detail::replaceFileFailureForTesting = nullptr;
     detail::volumeFlagsForTesting.reset();
 }
 
