@@ -296,5 +296,25 @@ TEST_F(BatchWorkersTest, AFileUnmarkedOrDeletedAfterItsPreparationIsNotWritten) 
     EXPECT_EQ(39u, entries().size());
 }
 
+// A file listed twice (two searches of one folder, or a refresh inside another) is read the second
+// time only after its first conversion is in place, as on one thread.
+TEST_F(BatchWorkersTest, AFileListedTwiceIsReadAgainOnlyAfterItsFirstConversion) {
+    std::vector<std::vector<std::string>> statuses;
+    for (std::size_t workers : {0, 2}) {
+        writeTree(30);
+        refresh();
+        files.SearchFiles(testing::textOf(dir_), u"c", list);
+        batch.SelectAll();
+        ASSERT_EQ(60u, list.count());
+        batch.setWorkers(workers);
+        status.texts.clear();
+        batch.ConvertSelected();
+        EXPECT_TRUE(messages.texts.empty()) << U8(batch.lastFailure());
+        for (int i = 0; i < 30; ++i) EXPECT_EQ(converted(i), readBytes(path(file(i)))) << i;
+        statuses.push_back(status.texts);
+    }
+    EXPECT_EQ(statuses[0], statuses[1]);
+}
+
 }  // namespace
 }  // namespace tavirel

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 
 #include "code_page.h"
 #include "conversion.h"
@@ -240,10 +241,18 @@ public:
         }
         // Refilled by halves, so that the workers are woken once per several files.
         if (queued > window_ / 2) return;
+        // A file listed again ahead is read only at its turn, after its earlier entry is written.
+        std::unordered_set<std::u16string> ahead;
+        if (index < batch_.list_.count()) ahead.insert(batch_.list_.text(index));
+        {
+            std::lock_guard lock(mutex_);
+            for (const auto& job : jobs_) ahead.insert(job->path);
+        }
         std::size_t next = std::max(next_, index + 1);
         for (; next < count_ && next < batch_.list_.count() && queued + added.size() < window_; ++next) {
-            if (batch_.list_.isMarked(next))
-                added.push_back(std::make_shared<Job>(next, batch_.list_.text(next)));
+            if (!batch_.list_.isMarked(next)) continue;
+            std::u16string path = batch_.list_.text(next);
+            if (ahead.insert(path).second) added.push_back(std::make_shared<Job>(next, std::move(path)));
         }
         next_ = next;
         if (added.empty()) return;
