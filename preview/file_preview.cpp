@@ -82,4 +82,25 @@ FilePreview previewFile(const std::u16string& path) {
     return p;
 }
 
+std::u16string describeFile(const FilePreview& preview) {
+    std::u16string text = preview.lineEnds == LineEnds::Lf ? u"行尾：LF（写回时仍为 LF）"
+                                                           : u"行尾：CR 或 CR LF（写回时每行以 CR LF 结尾）";
+    text += u"　代码页：";
+    text.append(preview.codePage.begin(), preview.codePage.end());  // an ASCII name
+    return text;
+}
+
+std::u16string verdictOf(const FilePreview& preview) {
+    using Outcome = SourceConversion::Outcome;
+    switch (preview.outcome) {
+        case Outcome::Empty: return u"空文件：转换时跳过，不会改写。";
+        case Outcome::TooLarge: return u"文本超过 65536 个字符：转换时跳过，不会改写。";
+        case Outcome::UnknownLanguage:
+            return u"无法从文件名得知语言（c、cpp、h、asm、dt、inc）：转换时跳过，不会改写。";
+        case Outcome::Unchanged: return u"没有要删除的内容：文件不会被改写。";
+        case Outcome::Changed: break;
+    }
+    return {};
+}
+
 }  // namespace tavirel

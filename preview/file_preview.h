@@ -36,4 +36,9 @@ struct FilePreview {
 /// The preview of the file `path`. Throws FileError when it cannot be read.
 FilePreview previewFile(const std::u16string& path);
 
+/// The texts every window's preview shows: the line ends and the code page; why the file is
+/// passed over or left as it is (the empty text when a conversion changes it).
+std::u16string describeFile(const FilePreview& preview);
+std::u16string verdictOf(const FilePreview& preview);
+
 }  // namespace tavirel

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The window's pictures, drawn by code: the icon (a grey box with an arched handle) and the
-// pointer over the link area (a grey triangle pointing right).
+// The window's pictures as Qt wants them, from the drawing code every window shares: the icon
+// and the pointer over the link area.
 #pragma once
 
 #include <QCursor>

@@ -22,25 +22,6 @@ QString toQString(const std::u16string& s) {
     return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QString lineEndsText(const FilePreview& p) {
-    if (p.lineEnds == LineEnds::Lf) return "LF（写回时仍为 LF）";
-    return "CR 或 CR LF（写回时每行以 CR LF 结尾）";
-}
-
-// Why a file is passed over, or why nothing changes.
-QString verdict(const FilePreview& p) {
-    using Outcome = SourceConversion::Outcome;
-    switch (p.outcome) {
-        case Outcome::Empty: return "空文件：转换时跳过，不会改写。";
-        case Outcome::TooLarge: return "文本超过 65536 个字符：转换时跳过，不会改写。";
-        case Outcome::UnknownLanguage:
-            return "无法从文件名得知语言（c、cpp、h、asm、dt、inc）：转换时跳过，不会改写。";
-        case Outcome::Unchanged: return "没有要删除的内容：文件不会被改写。";
-        case Outcome::Changed: break;
-    }
-    return {};
-}
-
 }  // namespace
 
 PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDialog(parent) {
@@ -97,9 +78,8 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
         return;
     }
 
-    QString info = "行尾：" + lineEndsText(preview) + "　代码页：" + QString::fromStdString(preview.codePage);
-    const QString why = verdict(preview);
-    info_->setText(why.isEmpty() ? info : info + "\n" + why);
+    const std::u16string why = verdictOf(preview);
+    info_->setText(toQString(why.empty() ? describeFile(preview) : describeFile(preview) + u"\n" + why));
 
     // The whole file as a diff: removed lines on red with what the rules take out struck through,
     // the lines they become on green.
