@@ -14,6 +14,7 @@
 
 #include "event_pump.h"
 #include "folder_enum.h"
+#include "fonts.h"
 #include "icons.h"
 #include "pictures.h"
 #include "preview_window.h"
@@ -58,47 +59,6 @@ HFONT makeFont(const wchar_t* face, int hundredthsOfPoints, bool bold, BYTE char
     return CreateFontW(fontHeight(hundredthsOfPoints, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                        FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-bool fontExists(const wchar_t* face) {
-    LOGFONTW wanted{};
-    wanted.lfCharSet = DEFAULT_CHARSET;
-    wcsncpy(wanted.lfFaceName, face, LF_FACESIZE - 1);
-    bool found = false;
-    const HDC screen = GetDC(nullptr);
-    EnumFontFamiliesExW(
-        screen, &wanted,
-        [](const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM data) -> int {
-            *reinterpret_cast<bool*>(data) = true;
-            return 0;
-        },
-        reinterpret_cast<LPARAM>(&found), 0);
-    ReleaseDC(nullptr, screen);
-    return found;
-}
-
-// 宋体 where it exists, else a Chinese face the system has; the mapper's pick for GB2312 at worst.
-const wchar_t* chineseFace() {
-    static const wchar_t* const face = [] {
-        for (const wchar_t* f : {L"宋体", L"SimSun", L"NSimSun", L"Microsoft YaHei", L"WenQuanYi Micro Hei",
-                                 L"WenQuanYi Zen Hei", L"Noto Sans CJK SC", L"Noto Serif CJK SC"}) {
-            if (fontExists(f)) return f;
-        }
-        return L"宋体";
-    }();
-    return face;
-}
-
-// Whether `font` itself has a glyph for every character of `text`.
-bool covers(HFONT font, std::wstring_view text) {
-    const HDC screen = GetDC(nullptr);
-    const HGDIOBJ previous = SelectObject(screen, font);
-    std::vector<WORD> glyphs(text.size());
-    const DWORD n = GetGlyphIndicesW(screen, text.data(), static_cast<int>(text.size()), glyphs.data(),
-                                     GGI_MARK_NONEXISTING_GLYPHS);
-    SelectObject(screen, previous);
-    ReleaseDC(nullptr, screen);
-    return n == text.size() && std::find(glyphs.begin(), glyphs.end(), 0xFFFF) == glyphs.end();
 }
 
 const wchar_t* const kSwitchCaptions[6] = {L"C", L"CPP", L"H", L"asm", L"dt", L"inc"};
@@ -466,6 +426,7 @@ LRESULT FrmMain::handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 SetFocus(focusBeforeDeactivation_);
             }
             return 0;
+        case kSyncView: syncView(); return 0;
         case WM_CLOSE: close(); return 0;
         case WM_ENDSESSION:
             // The session ends: the run stops at its next yield, leaving every file old or whole.
@@ -592,6 +553,7 @@ void FrmMain::setBusy(bool busy) {
         if (hadFocus) SetFocus(List1);
     }
     for (HWND w : refused) EnableWindow(w, !busy);
+    if (!busy) syncView();
     if (!busy && focusBeforeRun_) {
         SetFocus(focusBeforeRun_);
         focusBeforeRun_ = nullptr;
@@ -664,9 +626,9 @@ void FrmMain::aboutToInsert(std::size_t row) {
 }
 
 void FrmMain::inserted() {
-    ListView_SetItemCountEx(List1, static_cast<int>(files_.count()),
-                            LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-    InvalidateRect(List1, nullptr, FALSE);
+    // The view learns the new count when the messages are next handled, or when the run ends:
+    // once per burst of a scan, which may add a hundred thousand entries.
+    if (!viewPosted_ && hwnd_) viewPosted_ = PostMessageW(hwnd_, kSyncView, 0, 0) != 0;
     if (insertedRow_ < files_.count()) {
         std::u16string entry = files_.text(insertedRow_);
         if (entry.size() > longest_.size()) {
@@ -678,14 +640,22 @@ void FrmMain::inserted() {
 
 void FrmMain::aboutToClear() {}
 
+void FrmMain::syncView() {
+    viewPosted_ = false;
+    ListView_SetItemCountEx(List1, static_cast<int>(files_.count()),
+                            LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    InvalidateRect(List1, nullptr, FALSE);
+}
+
 void FrmMain::cleared() {
     ListView_SetItemCountEx(List1, 0, 0);
     longest_.clear();
     fitColumn();
 }
 
-void FrmMain::markChanged(std::size_t row) {
-    ListView_RedrawItems(List1, static_cast<int>(row), static_cast<int>(row));
+void FrmMain::markChanged(std::size_t) {
+    // Repainted with the rest of the view: a select-all turns a hundred thousand marks.
+    if (!viewPosted_ && hwnd_) viewPosted_ = PostMessageW(hwnd_, kSyncView, 0, 0) != 0;
 }
 
 // The one column is as wide as the list, or as the longest path when that is wider, so that a

@@ -111,6 +111,8 @@ private:
     void setBusy(bool busy);
     void close();
     void fitColumn();
+    void syncView();
+    static constexpr UINT kSyncView = WM_APP + 1;
     std::u16string guidePath() const;
     std::u16string windowText(HWND control) const;
 
@@ -141,6 +143,7 @@ private:
     HWND focusBeforeDeactivation_ = nullptr;
     std::u16string lastOpenFileName_;
     std::size_t insertedRow_ = 0;
+    bool viewPosted_ = false;
     std::u16string longest_;  // the longest entry: the column widens only for a longer one
 };
 

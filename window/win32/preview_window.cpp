@@ -14,6 +14,7 @@
 #include "errors.h"
 #include "event_pump.h"
 #include "file_preview.h"
+#include "fonts.h"
 
 namespace tavirel {
 namespace {
@@ -82,10 +83,7 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
     hwnd = CreateWindowExW(0, kWindowClass, wide(title), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                            CW_USEDEFAULT, scaled(760), scaled(560), owner, nullptr, instance, this);
     if (!hwnd) return;
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi_);
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+    font_ = messageFont(dpi_, L"预览关闭行列种类说明代码页无法读取");
 
     auto make = [&](const wchar_t* kind, const wchar_t* caption, DWORD style, DWORD exStyle, int id) {
         const HWND control =
@@ -103,7 +101,7 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
     // The warnings as a compiler's problem list: where, what kind, what the rules do there.
     warnings_ = make(WC_LISTVIEWW, L"", LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | WS_TABSTOP,
                      WS_EX_CLIENTEDGE, kIdWarnings);
-    ListView_SetExtendedListViewStyle(warnings_, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
+    ListView_SetExtendedListViewStyle(warnings_, LVS_EX_FULLROWSELECT | LVS_EX_LABELTIP);
     const wchar_t* const headings[4] = {L"行", L"列", L"种类", L"说明"};
     const int widths[4] = {50, 40, 140, 480};
     for (int i = 0; i < 4; ++i) {
@@ -212,6 +210,8 @@ void PreviewWindow::fill(const std::u16string& path) {
         ++row;
     }
     hasWarnings_ = row > 0;
+    // The explanation column as wide as its longest sentence; the list scrolls to it.
+    if (hasWarnings_) ListView_SetColumnWidth(warnings_, 3, LVSCW_AUTOSIZE);
 }
 
 void PreviewWindow::layOut() {
