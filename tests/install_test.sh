@@ -25,6 +25,7 @@ expected=(
   share/doc/tavirel/guide.html
   share/doc/tavirel/screenshot.png
   share/doc/tavirel/screenshot-preview.png
+  share/doc/tavirel/screenshot-windows.png
   share/doc/tavirel/copyright
   share/doc/tavirel/changelog.gz
   share/doc-base/tavirel-guide
