@@ -50,6 +50,7 @@ TEST_F(BatchTest, FileSwappedForALinkDuringTheRunFailsAndItsTargetIsUntouched) {
     fs::create_directories(path("tree"));
     for (const char* f : {"a.c", "b.c", "c.c"}) writeBytes(path("tree") / f, "x; // y\n");
     batch.RefreshList(testing::textOf(path("tree")));
+    batch.setWorkers(0);  // b.c must be swapped before anything reads it
     bool swapped = false;
     ScopedYieldHook hook([&] {
         if (!swapped && status.texts.back() == "正在删除注释：" + name("tree/a.c")) {
