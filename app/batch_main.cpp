@@ -109,12 +109,15 @@ private:
 
 void Tool::fileDone(const FileReport& report) {
     using Fate = FileReport::Fate;
-    if (s_.warnings) {
+    if (s_.warnings && !report.warnings.empty()) {
+        // One write per file: standard error is unbuffered, and a file may hold thousands.
+        std::u16string lines;
         for (const Warning& w : report.warnings) {
             ++warnings_;
-            err_.writeText(report.path + u':' + number(w.line) + u':' + number(w.column) + u": warning: " +
-                           text(w.text) + u" [" + text(kindName(w.kind)) + u"]\n");
+            lines += report.path + u':' + number(w.line) + u':' + number(w.column) + u": warning: " +
+                     text(w.text) + u" [" + text(kindName(w.kind)) + u"]\n";
         }
+        err_.writeText(lines);
     }
     switch (report.fate) {
         case Fate::Converted: ++converted_; break;

@@ -4,9 +4,13 @@
 # dt, inc; 1 to 64 KiB; comments of every kind) against `cp -r` of the same tree, the floor at
 # which every byte is read and written once. Reports wall time and peak memory of each.
 #
-#   bench/batch_bench.sh [build/app/tavirel-batch]
+#   bench/batch_bench.sh [build/app/tavirel-batch [OPTION...]]
+#
+# The options go to tavirel-batch (-w, say). Its standard error, several hundred megabytes of
+# warnings on this tree, goes to a file, of which the summary is shown.
 set -euo pipefail
 batch=$(realpath "${1:-build/app/tavirel-batch}")
+shift || true
 work=$(mktemp -d /tmp/tavirel-batch-bench-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 
@@ -52,8 +56,10 @@ sync
 measure() {  # label, command...
     local label=$1
     shift
-    /usr/bin/time -f "$label: %e s wall, %M KiB peak" "$@" >/dev/null
+    /usr/bin/time -o "$work/time" -f "$label: %e s wall, %M KiB peak" "$@" >/dev/null 2>"$work/stderr"
+    cat "$work/time"
 }
 cp -r "$work/src" "$work/for-batch"
 measure "cp -r        " cp -r "$work/src" "$work/copy"
-measure "tavirel-batch" "$batch" "$work/for-batch"
+measure "tavirel-batch" "$batch" "$@" "$work/for-batch"
+tail -n 1 "$work/stderr"
