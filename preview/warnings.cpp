@@ -535,7 +535,8 @@ std::vector<Warning> findWarnings(const SourceConversion& conversion, std::strin
                                         : fileBytes;
     if (!Lexer<char>(fileBytes, language).run().suspect && !holdsBlockMarker(result)) return {};
     const std::u16string text = textOfFile(page.decode(fileBytes), conversion.lineEnds);
-    return findWarnings(text, traceStrip(text, lineMarkerOf(language)).text, language);
+    if (text.size() >= kNone) return {};
+    return Analysis(text, language, Lexer<char16_t>(text, language).run()).run();
 }
 
 }  // namespace tavirel
