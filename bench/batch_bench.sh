@@ -4,14 +4,14 @@
 # dt, inc; 1 to 64 KiB; comments of every kind) against `cp -r` of the same tree, the floor at
 # which every byte is read and written once. Reports wall time and peak memory of each.
 #
-#   bench/batch_bench.sh [build/app/tavirel-batch [OPTION...]]
+#   [TMPDIR=FOLDER] bench/batch_bench.sh [build/app/tavirel-batch [OPTION...]]
 #
 # The options go to tavirel-batch (-w, say). Its standard error, several hundred megabytes of
 # warnings on this tree, goes to a file, of which the summary is shown.
 set -euo pipefail
 batch=$(realpath "${1:-build/app/tavirel-batch}")
 shift || true
-work=$(mktemp -d /tmp/tavirel-batch-bench-XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavirel-batch-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 python3 - "$work/src" <<'PY'
