@@ -18,6 +18,7 @@
 
 #include "code_page.h"
 #include "errors.h"
+#include "read_whole.h"
 #include "text_file.h"
 
 namespace tavirel {
@@ -91,10 +92,7 @@ struct SourceFile::Impl {
     std::string platformPath;
     int fd = -1;
     struct stat st {};
-    bool tooLarge = false;
-    // Read into memory that is not cleared first: every byte of it is read before it is used.
-    std::unique_ptr<char[]> buffer;
-    std::size_t size = 0;
+    WholeFile contents;
 
     ~Impl() {
         if (fd >= 0) ::close(fd);
@@ -113,31 +111,16 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
     if (!S_ISREG(f.st.st_mode)) throw FileError(f.path, "not a regular file");
     const auto size = static_cast<std::size_t>(f.st.st_size);
     if (size > byteLimit) {
-        f.tooLarge = true;
+        f.contents.tooLarge = true;
         return;
     }
-    // One read of one byte more than the size: a short read of a regular file is its end.
-    std::size_t room = size + 1;
-    f.buffer.reset(new char[room]);
-    for (;;) {
-        const ssize_t n = ::read(f.fd, f.buffer.get() + f.size, room - f.size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(f.path, errno);
+    f.contents = readWhole(size, byteLimit, [&f](char* to, std::size_t want) {
+        for (;;) {
+            const ssize_t n = ::read(f.fd, to, want);
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) fail(f.path, errno);
         }
-        f.size += static_cast<std::size_t>(n);
-        if (f.size < room) break;
-        if (f.size > byteLimit) {  // grew while we read it
-            f.tooLarge = true;
-            f.buffer.reset();
-            f.size = 0;
-            return;
-        }
-        std::unique_ptr<char[]> larger(new char[2 * room]);
-        std::memcpy(larger.get(), f.buffer.get(), f.size);
-        f.buffer = std::move(larger);
-        room *= 2;
-    }
+    });
 }
 
 SourceFile::~SourceFile() = default;
@@ -147,10 +130,10 @@ const std::u16string& SourceFile::path() const {
     return impl_->path;
 }
 bool SourceFile::tooLarge() const {
-    return impl_->tooLarge;
+    return impl_->contents.tooLarge;
 }
 std::string_view SourceFile::bytes() const {
-    return {impl_->buffer.get(), impl_->size};
+    return {impl_->contents.buffer.get(), impl_->contents.size};
 }
 void SourceFile::close() {
     if (impl_->fd >= 0) ::close(impl_->fd);

@@ -13,6 +13,7 @@
 
 #include "code_page.h"
 #include "errors.h"
+#include "read_whole.h"
 #include "text_file.h"
 #include "win32_util.h"
 
@@ -66,9 +67,7 @@ struct SourceFile::Impl {
     std::wstring win;
     mutable win32::Handle file;
     BY_HANDLE_FILE_INFORMATION info{};
-    bool tooLarge = false;
-    std::unique_ptr<char[]> buffer;
-    std::size_t size = 0;
+    WholeFile contents;
 };
 
 SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::make_unique<Impl>()) {
@@ -90,30 +89,15 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
     if (GetFileType(f.file.get()) != FILE_TYPE_DISK) throw FileError(f.path, "not a regular file");
     const std::uint64_t size = (static_cast<std::uint64_t>(f.info.nFileSizeHigh) << 32) | f.info.nFileSizeLow;
     if (size > byteLimit) {
-        f.tooLarge = true;
+        f.contents.tooLarge = true;
         return;
     }
-    // One read of one byte more than the size: a short read is the file's end.
-    std::size_t room = static_cast<std::size_t>(size) + 1;
-    f.buffer.reset(new char[room]);
-    for (;;) {
+    f.contents = readWhole(static_cast<std::size_t>(size), byteLimit, [&f](char* to, std::size_t want) {
         DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(room - f.size, 1 << 24));
-        if (!ReadFile(f.file.get(), f.buffer.get() + f.size, want, &got, nullptr))
+        if (!ReadFile(f.file.get(), to, static_cast<DWORD>(want), &got, nullptr))
             fail(f.path, GetLastError());
-        f.size += got;
-        if (got == 0 || f.size < room) break;
-        if (f.size > byteLimit) {  // grew while we read it
-            f.tooLarge = true;
-            f.buffer.reset();
-            f.size = 0;
-            return;
-        }
-        std::unique_ptr<char[]> larger(new char[2 * room]);
-        std::memcpy(larger.get(), f.buffer.get(), f.size);
-        f.buffer = std::move(larger);
-        room *= 2;
-    }
+        return static_cast<std::size_t>(got);
+    });
 }
 
 SourceFile::~SourceFile() = default;
@@ -123,10 +107,10 @@ const std::u16string& SourceFile::path() const {
     return impl_->path;
 }
 bool SourceFile::tooLarge() const {
-    return impl_->tooLarge;
+    return impl_->contents.tooLarge;
 }
 std::string_view SourceFile::bytes() const {
-    return {impl_->buffer.get(), impl_->size};
+    return {impl_->contents.buffer.get(), impl_->contents.size};
 }
 void SourceFile::close() {
     impl_->file.reset();
