@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include "code_page.h"
 #include "errors.h"
@@ -24,6 +25,24 @@ using testing::writeBytes;
 
 constexpr uid_t kNobody = 65534;
 constexpr gid_t kNogroup = 65534;
+
+// Runs `body` in a child process and gives its exit code: 0 when it throws a FileError, 1 when it
+// returns, or the code it exits with itself; -1 when the child did not exit.
+int exitCodeInChild(const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    if (child == -1) return -1;
+    if (child == 0) {
+        try {
+            body();
+        } catch (const FileError&) {
+            ::_exit(0);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // A POSIX access list in the kernel's own form: version 2, then (tag, permissions, id) entries.
 std::string accessList(
@@ -121,24 +140,14 @@ TEST_F(ReplaceFileTest, RefusedWritesLeaveEverythingAsItWas) {
 TEST_F(ReplaceFileTest, WriteFailingPartWayKeepsTheOriginal) {
     const std::string original(3000, 'o');
     writeBytes(path("big.c"), original);
-    const pid_t child = ::fork();
-    ASSERT_NE(-1, child);
-    if (child == 0) {
-        // A file size limit makes write() fail with EFBIG after the first 1000 bytes.
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{1000, 1000};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        try {
-            replaceFile(textPath("big.c"), std::string(5000, 'n'));
-        } catch (const FileError&) {
-            ::_exit(0);
-        }
-        ::_exit(1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status)) << "the write did not fail";
+    EXPECT_EQ(0, exitCodeInChild([&] {
+                  // A file size limit makes write() fail with EFBIG after the first 1000 bytes.
+                  std::signal(SIGXFSZ, SIG_IGN);
+                  const rlimit limit{1000, 1000};
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
+                  replaceFile(textPath("big.c"), std::string(5000, 'n'));
+              }))
+        << "the write did not fail";
     EXPECT_EQ(original, readBytes(path("big.c")));
     EXPECT_EQ(1u, entries());
 }
@@ -217,21 +226,11 @@ TEST_F(ReplaceFileTest, AnotherUsersFileIsRefusedToAnUnprivilegedUser) {
     const fs::path p = path("theirs.c");
     writeBytes(p, "a; // b\r\n");
     ASSERT_EQ(0, ::chmod(p.c_str(), 0666));
-    const pid_t child = ::fork();
-    ASSERT_NE(-1, child);
-    if (child == 0) {
-        if (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
-        try {
-            replace(p, "a; \r\n");
-        } catch (const FileError&) {
-            ::_exit(0);
-        }
-        ::_exit(1);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(0, WEXITSTATUS(status)) << "1: converted, 2: could not drop privileges";
+    EXPECT_EQ(0, exitCodeInChild([&] {
+                  if (::setgid(kNogroup) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+                  replace(p, "a; \r\n");
+              }))
+        << "1: converted, 2: could not drop privileges";
     EXPECT_EQ("a; // b\r\n", readBytes(p));
     EXPECT_EQ(0u, statOf(p).st_uid);
     EXPECT_EQ(1u, entries());
