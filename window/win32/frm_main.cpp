@@ -16,6 +16,7 @@
 #include "folder_enum.h"
 #include "fonts.h"
 #include "icons.h"
+#include "object_window.h"
 #include "pictures.h"
 #include "preview_window.h"
 
@@ -136,7 +137,7 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
 
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
+    windowClass.lpfnWndProc = objectWindowProc<FrmMain>;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -315,22 +316,6 @@ void FrmMain::start(int showCommand) {
     batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
     SetWindowTextW(TxtInput, wide(options_.startFolder.value_or(options_.programFolder)));
     batch_->RefreshList(windowText(TxtInput));
-}
-
-LRESULT CALLBACK FrmMain::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<FrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<FrmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT CALLBACK FrmMain::frameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

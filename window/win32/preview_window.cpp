@@ -15,6 +15,7 @@
 #include "event_pump.h"
 #include "file_preview.h"
 #include "fonts.h"
+#include "object_window.h"
 
 namespace tavirel {
 namespace {
@@ -51,7 +52,13 @@ public:
     HWND hwnd = nullptr;
 
 private:
-    static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    friend LRESULT CALLBACK tavirel::objectWindowProc<PreviewWindow>(HWND, UINT, WPARAM, LPARAM);
+    void attached(HWND window) { hwnd = window; }
+    // The window owns its object: it goes with the window.
+    void detached() {
+        if (font_) DeleteObject(font_);
+        delete this;
+    }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void fill(const std::u16string& path);
     void layOut();
@@ -71,7 +78,7 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
     static const bool richEdit = LoadLibraryW(L"Msftedit.dll") != nullptr;
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = windowProc;
+    windowClass.lpfnWndProc = objectWindowProc<PreviewWindow>;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
@@ -245,23 +252,6 @@ void PreviewWindow::showLine(std::size_t line) {
     const int first = static_cast<int>(SendMessageW(text_, EM_GETFIRSTVISIBLELINE, 0, 0));
     const int lineHeight = std::max(1, scaled(15));
     SendMessageW(text_, EM_LINESCROLL, 0, it->second - first - (view.bottom / lineHeight) / 2);
-}
-
-LRESULT CALLBACK PreviewWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<PreviewWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd = hwnd;
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<PreviewWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-        if (self->font_) DeleteObject(self->font_);
-        delete self;
-        return DefWindowProcW(hwnd, message, wParam, lParam);
-    }
-    return self->handle(message, wParam, lParam);
 }
 
 LRESULT PreviewWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
