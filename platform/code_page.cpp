@@ -152,6 +152,7 @@ std::u16string CodePage::decode(std::string_view bytes) const {
     if (utf8_) return decodeUtf8(bytes);
     std::u16string out;
     out.reserve(bytes.size());
+    Converter::Use converter(*converter_);
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         const auto b = static_cast<unsigned char>(bytes[pos]);
@@ -159,7 +160,7 @@ std::u16string CodePage::decode(std::string_view bytes) const {
             out.push_back(b);
             ++pos;
         } else {
-            converter_->decodeOne(bytes, pos, out);
+            converter.decodeOne(bytes, pos, out);
         }
     }
     return out;
@@ -169,13 +170,14 @@ std::string CodePage::encode(std::u16string_view text) const {
     if (utf8_) return encodeUtf8(text);
     std::string out;
     out.reserve(text.size() * 2);
+    Converter::Use converter(*converter_);
     std::u32string run;  // characters the platform converts, together
     std::size_t i = 0;
     while (i < text.size()) {
         const char16_t u = text[i];
         if (u < 0x80 || isReservedUnit(u)) {
             if (!run.empty()) {
-                converter_->encodeRun(run, out);
+                converter.encodeRun(run, out);
                 run.clear();
             }
             out.push_back(static_cast<char>(u < 0x80 ? u : u - 0xDC00));
@@ -184,7 +186,7 @@ std::string CodePage::encode(std::u16string_view text) const {
             run.push_back(takeCodePoint(text, i));
         }
     }
-    if (!run.empty()) converter_->encodeRun(run, out);
+    if (!run.empty()) converter.encodeRun(run, out);
     return out;
 }
 

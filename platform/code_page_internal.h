@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,14 +35,29 @@ struct CodePage::Converter {
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    /// Decodes the one character at bytes[pos], advancing pos past it, or carries its first
-    /// byte as a reserved unit: a character is taken only if it encodes back to its own bytes.
-    void decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) const;
-    /// Encodes code points that are neither ASCII nor reserved units; throws EncodeError.
-    void encodeRun(std::u32string_view run, std::string& out) const;
+    /// One decode or encode on one thread. The conversion state it works with is its own while it
+    /// lives, so that any number of threads convert in the same code page at once.
+    class Use {
+    public:
+        explicit Use(const Converter& converter);
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+        /// Decodes the one character at bytes[pos], advancing pos past it, or carries its first
+        /// byte as a reserved unit: a character is taken only if it encodes back to its own bytes.
+        void decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out);
+        /// Encodes code points that are neither ASCII nor reserved units; throws EncodeError.
+        void encodeRun(std::u32string_view run, std::string& out);
+
+    private:
+        const Converter& converter_;
+        std::uintptr_t state_[2] = {};  // the platform's handles or numbers
+    };
 
     std::string name;
-    std::uintptr_t state[2] = {};  // the platform's handles or numbers
+    struct Platform;  // what the twin keeps for every Use
+    std::unique_ptr<Platform> platform;
 };
 
 }  // namespace tavirel

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "code_page.h"
 #include "code_page_internal.h"
@@ -20,35 +22,72 @@ namespace {
 
 const auto kBadIconv = reinterpret_cast<iconv_t>(-1);
 
-iconv_t toUnicode(const CodePage::Converter& c) {
-    return reinterpret_cast<iconv_t>(c.state[0]);
-}
-iconv_t fromUnicode(const CodePage::Converter& c) {
-    return reinterpret_cast<iconv_t>(c.state[1]);
-}
+// The two directions of one conversion. An iconv descriptor carries state from call to call, so
+// each pair serves one thread at a time.
+struct Pair {
+    iconv_t to;    // code page to UTF-32LE
+    iconv_t from;  // UTF-32LE to code page
+};
 
-}  // namespace
-
-CodePage::Converter::Converter(const std::string& codeset) : name(codeset) {
-    iconv_t to = iconv_open("UTF-32LE", name.c_str());
-    iconv_t from = iconv_open(name.c_str(), "UTF-32LE");
+Pair openPair(const std::string& name) {
+    const iconv_t to = iconv_open("UTF-32LE", name.c_str());
+    const iconv_t from = iconv_open(name.c_str(), "UTF-32LE");
     if (to == kBadIconv || from == kBadIconv) {
         if (to != kBadIconv) iconv_close(to);
         if (from != kBadIconv) iconv_close(from);
         throw Error("unknown codeset " + name);
     }
-    state[0] = reinterpret_cast<std::uintptr_t>(to);
-    state[1] = reinterpret_cast<std::uintptr_t>(from);
+    return {to, from};
+}
+
+}  // namespace
+
+// The pairs no Use holds now: as many as threads ever converted at once, no more.
+struct CodePage::Converter::Platform {
+    std::mutex mutex;
+    std::vector<Pair> idle;
+};
+
+CodePage::Converter::Converter(const std::string& codeset)
+    : name(codeset), platform(std::make_unique<Platform>()) {
+    platform->idle.push_back(openPair(name));
 }
 
 CodePage::Converter::~Converter() {
-    iconv_close(toUnicode(*this));
-    iconv_close(fromUnicode(*this));
+    for (const Pair& p : platform->idle) {
+        iconv_close(p.to);
+        iconv_close(p.from);
+    }
 }
 
-void CodePage::Converter::decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) const {
-    const iconv_t to = toUnicode(*this);
-    const iconv_t from = fromUnicode(*this);
+CodePage::Converter::Use::Use(const Converter& converter) : converter_(converter) {
+    Pair pair{};
+    {
+        std::lock_guard lock(converter.platform->mutex);
+        if (!converter.platform->idle.empty()) {
+            pair = converter.platform->idle.back();
+            converter.platform->idle.pop_back();
+        }
+    }
+    if (!pair.to) pair = openPair(converter.name);  // opened before by this name: cannot fail
+    state_[0] = reinterpret_cast<std::uintptr_t>(pair.to);
+    state_[1] = reinterpret_cast<std::uintptr_t>(pair.from);
+}
+
+CodePage::Converter::Use::~Use() {
+    const Pair pair{reinterpret_cast<iconv_t>(state_[0]), reinterpret_cast<iconv_t>(state_[1])};
+    std::lock_guard lock(converter_.platform->mutex);
+    try {
+        converter_.platform->idle.push_back(pair);
+    } catch (...) {
+        iconv_close(pair.to);
+        iconv_close(pair.from);
+    }
+}
+
+void CodePage::Converter::Use::decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) {
+    const auto to = reinterpret_cast<iconv_t>(state_[0]);
+    const auto from = reinterpret_cast<iconv_t>(state_[1]);
     const std::size_t window = std::min<std::size_t>(bytes.size() - pos, 8);
 
     iconv(to, nullptr, nullptr, nullptr, nullptr);
@@ -81,8 +120,8 @@ void CodePage::Converter::decodeOne(std::string_view bytes, std::size_t& pos, st
     }
 }
 
-void CodePage::Converter::encodeRun(std::u32string_view run, std::string& out) const {
-    const iconv_t from = fromUnicode(*this);
+void CodePage::Converter::Use::encodeRun(std::u32string_view run, std::string& out) {
+    const auto from = reinterpret_cast<iconv_t>(state_[1]);
     iconv(from, nullptr, nullptr, nullptr, nullptr);
     char* in = const_cast<char*>(reinterpret_cast<const char*>(run.data()));
     std::size_t inLeft = run.size() * sizeof(char32_t);
@@ -95,7 +134,8 @@ void CodePage::Converter::encodeRun(std::u32string_view run, std::string& out) c
         if (r == static_cast<std::size_t>(-1) && errno != E2BIG) {
             char32_t bad;
             std::memcpy(&bad, in, sizeof bad);
-            throw EncodeError("character " + codepage::hexUnit(bad) + " cannot be represented in " + name);
+            throw EncodeError("character " + codepage::hexUnit(bad) + " cannot be represented in " +
+                              converter_.name);
         }
     }
     char* dst = buf;

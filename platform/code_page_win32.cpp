@@ -39,10 +39,6 @@ UINT numberOf(const std::string& name) {
     return 0;
 }
 
-UINT numberOf(const CodePage::Converter& c) {
-    return static_cast<UINT>(c.state[0]);
-}
-
 // The bytes of `wide` in the code page; empty when the system cannot say.
 std::string toBytes(UINT cp, const wchar_t* wide, int units) {
     const int n = WideCharToMultiByte(cp, 0, wide, units, nullptr, 0, nullptr, nullptr);
@@ -62,16 +58,27 @@ std::wstring toWide(UINT cp, const char* bytes, int length, DWORD flags) {
 
 }  // namespace
 
+// The system's conversions keep no state between calls: every thread may use them at once.
+struct CodePage::Converter::Platform {
+    UINT number;
+};
+
 CodePage::Converter::Converter(const std::string& codeset) : name(codeset) {
     const UINT number = numberOf(codeset);
     if (number == 0 || !IsValidCodePage(number)) throw Error("unknown codeset " + codeset);
-    state[0] = number;
+    platform = std::make_unique<Platform>(Platform{number});
 }
 
 CodePage::Converter::~Converter() = default;
 
-void CodePage::Converter::decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) const {
-    const UINT cp = numberOf(*this);
+CodePage::Converter::Use::Use(const Converter& converter) : converter_(converter) {
+    state_[0] = converter.platform->number;
+}
+
+CodePage::Converter::Use::~Use() = default;
+
+void CodePage::Converter::Use::decodeOne(std::string_view bytes, std::size_t& pos, std::u16string& out) {
+    const auto cp = static_cast<UINT>(state_[0]);
     const std::size_t most = std::min<std::size_t>(bytes.size() - pos, 4);
     for (std::size_t length = 1; length <= most; ++length) {
         const char* at = bytes.data() + pos;
@@ -89,8 +96,8 @@ void CodePage::Converter::decodeOne(std::string_view bytes, std::size_t& pos, st
     ++pos;
 }
 
-void CodePage::Converter::encodeRun(std::u32string_view run, std::string& out) const {
-    const UINT cp = numberOf(*this);
+void CodePage::Converter::Use::encodeRun(std::u32string_view run, std::string& out) {
+    const auto cp = static_cast<UINT>(state_[0]);
     std::u16string units;
     for (char32_t c : run) codepage::appendCodePoint(c, units);
     const std::wstring wide(units.begin(), units.end());
@@ -107,7 +114,8 @@ void CodePage::Converter::encodeRun(std::u32string_view run, std::string& out) c
         const std::wstring w(one.begin(), one.end());
         const std::string b = toBytes(cp, w.c_str(), static_cast<int>(w.size()));
         if (b.empty() || toWide(cp, b.data(), static_cast<int>(b.size()), 0) != w) {
-            throw EncodeError("character " + codepage::hexUnit(c) + " cannot be represented in " + name);
+            throw EncodeError("character " + codepage::hexUnit(c) + " cannot be represented in " +
+                              converter_.name);
         }
     }
     out += bytes;

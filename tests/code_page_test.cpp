@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <thread>
+#include <vector>
 
 #include "errors.h"
 
@@ -86,6 +88,26 @@ TEST(CodePageTest, RandomBytesRoundTripInEveryCodePage) {
             ASSERT_EQ(bytes, page.encode(page.decode(bytes))) << name;
         }
     }
+}
+
+TEST(CodePageTest, OneCodePageConvertsOnManyThreadsAtOnce) {
+    // Chinese text with bytes that do not decode, as worker threads meet it in a GBK tree.
+    std::string bytes;
+    for (int i = 0; i < 400; ++i) bytes += "/* \xd6\xd0\xce\xc4 */ s = \"\xb4\xed\xce\xf3\"; \xff\xd6\n";
+    const CodePage gbk("GBK");
+    const std::u16string text = gbk.decode(bytes);
+    ASSERT_EQ(bytes, gbk.encode(text));
+    std::vector<std::thread> threads;
+    std::vector<int> wrong(4, 0);
+    for (std::size_t t = 0; t < wrong.size(); ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 30; ++round) {
+                if (gbk.decode(bytes) != text || gbk.encode(text) != bytes) ++wrong[t];
+            }
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(std::vector<int>(wrong.size(), 0), wrong);
 }
 
 }  // namespace
