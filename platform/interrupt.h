@@ -7,8 +7,9 @@
 
 namespace tavirel {
 
-/// Starts catching interrupts for the rest of the process. Call from the main thread before
-/// any other thread starts.
+/// Starts catching interrupts for the rest of the process, and lets a write over the file size
+/// limit fail as an error instead of ending it. Call from the main thread before any other
+/// thread starts.
 void catchInterrupts();
 
 /// The number of the first interrupt caught (the signal number), or 0.

@@ -36,6 +36,9 @@ void catchInterrupts() {
     // Restarted calls: the handler only records, and nothing should fail because of it.
     action.sa_flags = SA_RESTART;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+    // A result over the file size limit (ulimit -f) fails its write with EFBIG, which names the
+    // file, instead of ending the process without a word.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 int caughtInterrupt() {

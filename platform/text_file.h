@@ -33,6 +33,9 @@ public:
     std::string_view bytes() const;
     /// Lets the file go once its replacement is prepared; the bytes stay.
     void close();
+    /// Whether the name still holds this file as it was read: not deleted or swapped for another,
+    /// and its content, times, mode, owner and attributes untouched since.
+    bool unchangedSinceRead() const;
 
 private:
     friend class Replacement;
@@ -63,7 +66,8 @@ struct WriteOptions {
 };
 
 /// New bytes for a SourceFile, prepared in the original's folder where no one can see them, with
-/// the original's mode, owner, group, access list and extended attributes. Destroying one that
+/// the original's mode, owner, group, access list and extended attributes. It takes over the
+/// original's open handle (the SourceFile is then closed, its bytes kept). Destroying one that
 /// was not committed drops it without a trace.
 class Replacement {
 public:
@@ -77,7 +81,8 @@ public:
     Replacement& operator=(Replacement&&) noexcept;
 
     /// Puts the new file in the original's place in one atomic step. Throws FileError, leaving
-    /// the original as it was.
+    /// the original as it was, when the name no longer holds the file that was read, or when
+    /// that file changed since it was read (its content, times, mode, owner or attributes).
     void commit();
 
 private:

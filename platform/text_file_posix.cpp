@@ -9,11 +9,13 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <random>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "code_page.h"
@@ -40,13 +42,21 @@ std::string folderOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string temporaryName(const std::string& folder) {
+std::string baseOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// ".tavirel-PID-RANDOM.tmp": at most this long, whatever the PID.
+constexpr std::size_t kTemporaryNameMax = 40;
+
+std::string temporaryName() {
     static const int pid = static_cast<int>(::getpid());
     thread_local std::mt19937_64 random{std::random_device{}()};
     char name[64];
     std::snprintf(name, sizeof name, ".tavirel-%d-%016llx.tmp", pid,
                   static_cast<unsigned long long>(random()));
-    return folder + "/" + name;
+    return name;
 }
 
 // 0, or the errno of the failed write.
@@ -83,6 +93,18 @@ bool mustKeep(std::string_view attribute) {
 
 constexpr char kAccessAcl[] = "system.posix_acl_access";
 
+bool sameFile(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Everything a change leaves on a file: its content's size and time, and the time of any change
+// to its mode, owner, links or attributes.
+bool sameState(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mode == b.st_mode && a.st_uid == b.st_uid && a.st_gid == b.st_gid &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
+           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
 }  // namespace
 
 // --- SourceFile ------------------------------------------------------------------------------
@@ -90,7 +112,7 @@ constexpr char kAccessAcl[] = "system.posix_acl_access";
 struct SourceFile::Impl {
     std::u16string path;
     std::string platformPath;
-    int fd = -1;
+    mutable int fd = -1;  // handed on to a Replacement, which checks the file through it
     struct stat st {};
     WholeFile contents;
 
@@ -139,6 +161,11 @@ void SourceFile::close() {
     if (impl_->fd >= 0) ::close(impl_->fd);
     impl_->fd = -1;
 }
+bool SourceFile::unchangedSinceRead() const {
+    struct stat now;
+    return ::lstat(impl_->platformPath.c_str(), &now) == 0 && sameFile(now, impl_->st) &&
+           sameState(now, impl_->st);
+}
 
 // --- NewFileDefaults -------------------------------------------------------------------------
 
@@ -184,47 +211,69 @@ namespace {
 
 // 0, or the errno: gives the unnamed file `fd` the name `name`. Through the descriptor where the
 // process may (root), else through /proc, which any process may.
-int linkUnnamed(int fd, const std::string& name) {
+int linkUnnamed(int fd, int at, const std::string& name) {
     static std::atomic<bool> emptyPathWorks{true};
     if (emptyPathWorks.load(std::memory_order_relaxed)) {
-        if (::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (::linkat(fd, "", at, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
         if (errno != ENOENT && errno != EPERM) return errno;
         emptyPathWorks.store(false, std::memory_order_relaxed);
     }
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    return ::linkat(AT_FDCWD, self, AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    return ::linkat(AT_FDCWD, self, at, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
 }
 
 // The new content of one file until it is renamed into place; gone without a trace if it is not.
 struct NewFile {
     std::u16string path;  // for messages
-    std::string target;
     std::string folder;
+    // Names are taken in `at`: the working folder, with the whole paths; or, where a temporary
+    // name beside the file would be longer than a path may be, the folder itself opened.
+    int at = AT_FDCWD;
+    std::string target;
     std::string temp;  // the name of a named temporary file; empty while the new file is unnamed
     int fd = -1;
-    // The file that was read, which the rename must replace: nothing else that took its name.
-    bool replacing = false;
-    dev_t device = 0;
-    ino_t inode = 0;
+    // The file that was read, which the rename must replace, and its state then: the rename
+    // replaces nothing else that took its name, and nothing written to it since.
+    int oldFd = -1;
+    struct stat read {};
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile() {
         if (fd >= 0) ::close(fd);
-        if (!temp.empty()) ::unlink(temp.c_str());
+        if (!temp.empty()) ::unlinkat(at, temp.c_str(), 0);
+        if (oldFd >= 0) ::close(oldFd);
+        if (at != AT_FDCWD) ::close(at);
+    }
+
+    void name(const std::string& platformPath) {
+        folder = folderOf(platformPath);
+        target = platformPath;
+        if (folder.size() + 1 + kTemporaryNameMax < PATH_MAX) return;
+        at = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (at < 0) {
+            at = AT_FDCWD;
+            fail(path, errno);
+        }
+        target = baseOf(platformPath);
+    }
+
+    // The temporary name as `at` takes it.
+    std::string temporary() const {
+        return at == AT_FDCWD ? folder + "/" + temporaryName() : temporaryName();
     }
 
     void open(mode_t mode) {
         // An unnamed file: a process killed now leaves nothing behind. Where the file system has
         // no unnamed files, a dot-named one is used from the start.
-        fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        fd = ::openat(at, at == AT_FDCWD ? folder.c_str() : ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
         if (fd >= 0) return;
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) fail(path, errno);
         for (int attempt = 0; attempt <= 100; ++attempt) {
-            temp = temporaryName(folder);
-            fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            temp = temporary();
+            fd = ::openat(at, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
             if (fd >= 0) return;
             if (errno != EEXIST) break;
         }
@@ -233,14 +282,24 @@ struct NewFile {
         fail(path, err);
     }
 
+    // The name must still hold the file that was read, as it was read: deleted, swapped for a
+    // link or another file, or written to since, the rename would bring back a deleted file,
+    // overwrite one never read, or lose what another program wrote.
+    void checkUnchanged() const {
+        struct stat now;
+        if (::fstatat(at, target.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) fail(path, errno);
+        if (!sameFile(now, read)) throw FileError(path, "replaced by another file since it was read");
+        if (!sameState(now, read)) throw FileError(path, "changed since it was read");
+    }
+
     void copyAttributes(int from, bool& hasAccessAcl);
 
     void commit() {
         if (temp.empty()) {
             int err = EEXIST;
             for (int attempt = 0; attempt <= 100 && err == EEXIST; ++attempt) {
-                temp = temporaryName(folder);
-                err = linkUnnamed(fd, temp);
+                temp = temporary();
+                err = linkUnnamed(fd, at, temp);
             }
             if (err != 0) {
                 temp.clear();
@@ -248,15 +307,8 @@ struct NewFile {
             }
         }
         if (detail::commitSeam) detail::commitSeam();
-        if (replacing) {
-            // Deleted, or swapped for a link or another file, since it was read: writing now
-            // would bring back a deleted file or overwrite one never read.
-            struct stat st;
-            if (::lstat(target.c_str(), &st) != 0) fail(path, errno);
-            if (st.st_dev != device || st.st_ino != inode)
-                throw FileError(path, "replaced by another file since it was read");
-        }
-        if (::rename(temp.c_str(), target.c_str()) != 0)
+        if (oldFd >= 0) checkUnchanged();
+        if (::renameat(at, temp.c_str(), at, target.c_str()) != 0)
             fail(path, errno);  // the destructor removes the temp
         temp.clear();
         // The file is closed when the replacement is let go, which may be on another thread: the
@@ -306,11 +358,12 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     NewFileDefaults::Impl& d = *defaults.impl_;
     NewFile& r = impl_->file;
     r.path = old.path;
-    r.target = old.platformPath;
-    r.folder = folderOf(r.target);
-    r.replacing = true;
-    r.device = old.st.st_dev;
-    r.inode = old.st.st_ino;
+    if (old.fd < 0) throw FileError(r.path, "closed before its replacement was prepared");
+    // The replacement keeps the file open until it is let go: the old content is then freed by
+    // whoever lets it go, and the commit can tell whether the file changed since it was read.
+    r.oldFd = std::exchange(old.fd, -1);
+    r.read = old.st;
+    r.name(old.platformPath);
 
     const struct stat& st = old.st;
     // The read-only attribute: refused even for root, whom the permission bits do not bind.
@@ -339,7 +392,7 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
         chowned = true;
     }
     bool hasAccessAcl = false;
-    r.copyAttributes(old.fd, hasAccessAcl);
+    r.copyAttributes(r.oldFd, hasAccessAcl);
     if (folder.defaultAcl && !hasAccessAcl) {
         // The folder's default list would widen or narrow access: the old file had none.
         if (::fremovexattr(r.fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP)
@@ -374,8 +427,7 @@ void replaceFile(const std::u16string& path, std::string_view bytes, WriteOption
     // Nothing of that name: a new file, also put in place by a rename, with the usual mode.
     NewFile r;
     r.path = path;
-    r.target = std::move(target);
-    r.folder = folderOf(r.target);
+    r.name(target);
     r.open(0666);
     if (const int err = writeAll(r.fd, bytes)) fail(path, err);
     if (options.flushToDisk && ::fsync(r.fd) != 0) fail(path, errno);

@@ -42,6 +42,24 @@ bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
+bool sameState(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+           CompareFileTime(&a.ftLastWriteTime, &b.ftLastWriteTime) == 0 &&
+           a.dwFileAttributes == b.dwFileAttributes;
+}
+
+// 0, or the error: what the name `path` holds now, a link taken as itself.
+DWORD informationAt(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& info) {
+    win32::Handle now(CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (now.get() == INVALID_HANDLE_VALUE) {
+        now.release();
+        return GetLastError();
+    }
+    return GetFileInformationByHandle(now.get(), &info) ? 0 : GetLastError();
+}
+
 // Marks an open file to be deleted when its last handle closes, or takes the mark back.
 bool deleteOnClose(HANDLE file, bool on) {
     FILE_DISPOSITION_INFO disposition{};
@@ -115,6 +133,10 @@ std::string_view SourceFile::bytes() const {
 void SourceFile::close() {
     impl_->file.reset();
 }
+bool SourceFile::unchangedSinceRead() const {
+    BY_HANDLE_FILE_INFORMATION now;
+    return informationAt(impl_->win, now) == 0 && sameFile(now, impl_->info) && sameState(now, impl_->info);
+}
 
 // --- NewFileDefaults -------------------------------------------------------------------------
 
@@ -169,19 +191,15 @@ struct NewFile {
         if (flush && !FlushFileBuffers(file.get())) fail(path, GetLastError());
     }
 
-    // The name must still hold the file that was read: not deleted, not swapped for a link or
-    // for another file, or writing now would bring back a deleted file or replace one unread.
+    // The name must still hold the file that was read, as it was read: not deleted, not swapped
+    // for a link or for another file, or writing now would bring back a deleted file or replace
+    // one unread; not written to or given other attributes, or the new content would lose what
+    // another program did. Its security and streams ReplaceFileW takes as they are now.
     void checkStillThere() const {
-        win32::Handle now(CreateFileW(
-            target.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-            nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (now.get() == INVALID_HANDLE_VALUE) {
-            now.release();
-            fail(path, GetLastError());
-        }
         BY_HANDLE_FILE_INFORMATION info;
-        if (!GetFileInformationByHandle(now.get(), &info)) fail(path, GetLastError());
+        if (const DWORD error = informationAt(target, info)) fail(path, error);
         if (!sameFile(info, old)) throw FileError(path, "replaced by another file since it was read");
+        if (!sameState(info, old)) throw FileError(path, "changed since it was read");
     }
 
     // Where ReplaceFileW cannot work: a rename over the old file, which keeps all there is to keep

@@ -27,11 +27,12 @@ struct Result {
 
 class BatchCliTest : public testing::TempDirTest {
 protected:
-    // Runs the program through the shell; `tail` follows its output, as a pipeline would.
-    Result run(const std::string& args, const std::string& tail = "") {
+    // Runs the program through the shell; `tail` follows its output, as a pipeline would, and
+    // `before` comes first (a ulimit, say).
+    Result run(const std::string& args, const std::string& tail = "", const std::string& before = "") {
         const std::string out = path("stdout").string(), err = path("stderr").string();
-        const std::string command = "bash -c 'LC_ALL=C " TAVIREL_BATCH " " + args + tail + " >" + out +
-                                    " 2>" + err + "; exit ${PIPESTATUS[0]}'";
+        const std::string command = "bash -c '" + before + "LC_ALL=C " TAVIREL_BATCH " " + args + tail +
+                                    " >" + out + " 2>" + err + "; exit ${PIPESTATUS[0]}'";
         const int raw = std::system(command.c_str());
         Result r{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readBytes(out), readBytes(err)};
         fs::remove(out);
@@ -151,6 +152,19 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
 }
 
 // --- A Unix tool ------------------------------------------------------------------------------
+
+TEST_F(BatchCliTest, AResultOverTheFileSizeLimitFailsTheRunWithItsName) {
+    fs::create_directories(path("tree"));
+    writeBytes(path("tree/a.c"), "a; // x\n");
+    writeBytes(path("tree/big.c"), std::string(5000, 'x') + "; // y\n");
+    writeBytes(path("tree/c.c"), "c; // x\n");
+    const Result r = run("-j1 " + tree(), "", "ulimit -f 2; ");
+    EXPECT_EQ(1, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find(tree() + "/big.c: File too large\n")) << r.err;
+    EXPECT_EQ("a; \n", readBytes(path("tree/a.c")));
+    EXPECT_EQ(std::string(5000, 'x') + "; // y\n", readBytes(path("tree/big.c")));
+    EXPECT_EQ("c; // x\n", readBytes(path("tree/c.c")));
+}
 
 TEST_F(BatchCliTest, AFolderThatCannotBeReadIsRefusedWithOneLine) {
     writeBytes(path("file.c"), "x");

@@ -7,9 +7,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <optional>
+#include <thread>
 
 #include "code_page.h"
 #include "errors.h"
@@ -150,6 +154,68 @@ TEST_F(ReplaceFileTest, WriteFailingPartWayKeepsTheOriginal) {
         << "the write did not fail";
     EXPECT_EQ(original, readBytes(path("big.c")));
     EXPECT_EQ(1u, entries());
+}
+
+TEST_F(ReplaceFileTest, AFileChangedSinceItWasReadIsLeftAsTheOtherProgramLeftIt) {
+    // Each change another program may make between the read and the rename, made either before
+    // the new file is prepared or after.
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> change;
+        std::function<bool(const fs::path&)> kept;
+    } changes[] = {
+        {"appended", [](const fs::path& p) { writeBytes(p, "x; // y\nz;\n"); },
+         [](const fs::path& p) { return readBytes(p) == "x; // y\nz;\n"; }},
+        {"made read-only", [](const fs::path& p) { ::chmod(p.c_str(), 0444); },
+         [this](const fs::path& p) { return (statOf(p).st_mode & 07777) == 0444; }},
+        {"given an attribute", [](const fs::path& p) { ::setxattr(p.c_str(), "user.tag", "1", 1, 0); },
+         [](const fs::path& p) { return attribute(p, "user.tag") == "1"; }},
+    };
+    for (const auto& c : changes) {
+        for (const bool beforePreparing : {true, false}) {
+            const fs::path p = path("a.c");
+            writeBytes(p, "x; // y\n");
+            NewFileDefaults defaults;
+            std::optional<SourceFile> file(testing::T(p.string()));
+            // Later than the read's clock tick, as another program's change would be: a kernel
+            // without fine-grained file times gives a change in the same tick the same times.
+            std::this_thread::sleep_for(std::chrono::milliseconds(12));
+            if (beforePreparing) c.change(p);
+            try {
+                Replacement replacement(*file, "x; \n", defaults);
+                if (!beforePreparing) c.change(p);
+                replacement.commit();
+                ADD_FAILURE() << c.what << " " << beforePreparing << ": written";
+            } catch (const FileError& e) {
+                EXPECT_EQ("changed since it was read", e.reason()) << c.what << " " << beforePreparing;
+            }
+            file.reset();
+            if (std::string(c.what) == "given an attribute" && attribute(p, "user.tag") == "(none)") {
+                break;  // this file system keeps no user attributes: nothing was changed
+            }
+            EXPECT_TRUE(c.kept(p)) << c.what << " " << beforePreparing;
+            EXPECT_EQ(1u, entries());
+            ::chmod(p.c_str(), 0644);
+            fs::remove(p);
+        }
+    }
+}
+
+TEST_F(ReplaceFileTest, AFileWhoseTemporaryNameWouldBeTooLongIsReplaced) {
+    // A path just under the limit, with a name shorter than a temporary one.
+    fs::path folder = dir_;
+    const std::string part(200, 'd');
+    while (folder.string().size() + part.size() + 8 < PATH_MAX) folder /= part;
+    folder /= std::string(PATH_MAX - folder.string().size() - 8, 'e');
+    fs::create_directories(folder);
+    const fs::path p = folder / "a.c";
+    ASSERT_LT(p.string().size(), std::size_t{PATH_MAX});
+    writeBytes(p, "x; // y\n");
+    ::chmod(p.c_str(), 0600);
+    replace(p, "x; \n");
+    EXPECT_EQ("x; \n", readBytes(p));
+    EXPECT_EQ(0600u, statOf(p).st_mode & 07777);
+    EXPECT_EQ(1, std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 TEST_F(ReplaceFileTest, UnrepresentableTextIsRefusedBeforeTheFileIsTouched) {
