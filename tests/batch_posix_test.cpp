@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The batch on what only POSIX systems have: symbolic links, FIFOs, device nodes, signals.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -90,6 +91,29 @@ TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft
     EXPECT_EQ("x; // y\n", readBytes(path("c.c")));
     EXPECT_EQ((std::vector<std::string>{"a.c", "b.c", "c.c"}), entries());
     EXPECT_TRUE(messages.texts.empty());
+}
+
+std::size_t openDescriptors() {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(BatchTest, ALargeTreeConvertsWithFewDescriptorsToSpare) {
+    for (int i = 0; i < 1500; ++i) writeBytes(path(std::to_string(i) + ".c"), "x; // y\n");
+    refresh();
+    batch.setWorkers(2);
+    // Room for a few files at a time, not for all that the workers would read ahead: what they
+    // cannot hold is read again at its turn.
+    const std::size_t before = openDescriptors();
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    const rlimit low{before + 24, saved.rlim_max};
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_NOFILE, &low));
+    batch.ConvertSelected();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(messages.texts.empty()) << U8(batch.lastFailure());
+    for (int i = 0; i < 1500; ++i) ASSERT_EQ("x; \n", readBytes(path(std::to_string(i) + ".c"))) << i;
+    EXPECT_EQ(before, openDescriptors());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "batch_fixture.h"
 #include "event_yield.h"
+#include "text_file.h"
 
 namespace tavirel {
 namespace {
@@ -315,6 +316,63 @@ TEST_F(BatchWorkersTest, AFileListedTwiceIsReadAgainOnlyAfterItsFirstConversion)
     }
     EXPECT_EQ(statuses[0], statuses[1]);
 }
+
+// Another program at work on the tree during a run: what it wrote stays, read-ahead or not.
+class BatchChangedFileTest : public BatchWorkersTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(BatchChangedFileTest, AFileChangedBeforeItsTurnIsConvertedOrRefusedAsItIsThen) {
+    writeTree(40);
+    refresh();
+    batch.setWorkers(GetParam());
+    bool changed = false;
+    ScopedYieldHook hook([&] {
+        if (!changed && status.texts.back() == "正在删除注释：" + name(file(5))) {
+            changed = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the files ahead are read
+            writeBytes(path(file(9)), original(9) + "v; // new\n");
+            testing::makeReadOnly(path(file(12)));
+        }
+    });
+    batch.ConvertSelected();
+    EXPECT_EQ(name(file(12)) + ": read-only file", U8(batch.lastFailure()));
+    for (int i = 0; i < 40; ++i) {
+        const std::string expected = i == 9 ? converted(9) + "v; \n" : i < 12 ? converted(i) : original(i);
+        EXPECT_EQ(expected, readBytes(path(file(i)))) << i;
+    }
+    EXPECT_EQ(40u, entries().size());
+    testing::removeFile(path(file(12)));
+}
+
+TEST_P(BatchChangedFileTest, AFileWrittenToWhileItIsConvertedFailsTheRunAndKeepsWhatWasWritten) {
+    writeTree(20);
+    refresh();
+    batch.setWorkers(GetParam());
+    // The seam takes no captures: what it needs is kept where it can see it.
+    static const std::vector<std::string>* shown;
+    static std::string line;
+    static fs::path third;
+    shown = &status.texts;
+    line = "正在删除注释：" + name(file(3));
+    third = path(file(3));
+    detail::commitSeam = [] {
+        if (shown->back() == line) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(12));  // a later clock tick
+            writeBytes(third, readBytes(third) + "v;\n");
+        }
+    };
+    batch.ConvertSelected();
+    detail::commitSeam = nullptr;
+    EXPECT_EQ(name(file(3)) + ": changed since it was read", U8(batch.lastFailure()));
+    EXPECT_EQ(original(3) + "v;\n", readBytes(third));
+    for (int i = 0; i < 20; ++i) {
+        if (i != 3) {
+            EXPECT_EQ(i < 3 ? converted(i) : original(i), readBytes(path(file(i)))) << i;
+        }
+    }
+    EXPECT_EQ(20u, entries().size());
+}
+
+INSTANTIATE_TEST_SUITE_P(OneThreadAndWorkers, BatchChangedFileTest, ::testing::Values(0, 2));
 
 }  // namespace
 }  // namespace tavirel

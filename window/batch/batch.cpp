@@ -157,8 +157,8 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     if (options_.strict && !p.warnings.empty()) {
         p.fate = Fate::Strict;
     } else if (p.fate == Fate::Converted && options_.write) {
-        // The file stays open until after the rename: the old inode is then freed by whoever
-        // lets the file go, not by the rename on the main thread.
+        // The replacement keeps the file open until after the rename: the old inode is then
+        // freed by whoever lets the file go, not by the rename on the main thread.
         p.replacement.emplace(*p.file, p.conversion.bytes, defaults);
         return p;
     }
@@ -166,9 +166,12 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     return p;
 }
 
-void Batch::finish(Prepared& file) {
+void Batch::commit(Prepared& file) {
     // Bytes that would not change are not written: the file keeps its inode and times.
     if (file.replacement) SaveText(file);
+}
+
+void Batch::report(const Prepared& file) {
     if (report_) {
         const std::string_view bytes = file.file ? std::string_view(file.file->bytes()) : std::string_view();
         report_->fileDone({file.fate, file.path, file.language, bytes, file.conversion, file.warnings});
@@ -178,10 +181,14 @@ void Batch::finish(Prepared& file) {
 // Prepares the marked entries ahead of the run on worker threads. The main thread queues each
 // entry's text as it reads the list and takes the results back in list order; a worker sees
 // nothing but the texts it is given, and holds its yields and interrupts.
+//
+// What it holds is bounded whatever the tree's size: at most a window of entries is prepared
+// ahead (each an open file and its unnamed new file), and the files put in place wait for a
+// worker to let them go only while few are waiting.
 class Batch::Pipeline {
 public:
     Pipeline(Batch& batch, std::size_t workers, std::size_t count)
-        : batch_(batch), count_(count), window_(8 * (workers + 1)) {
+        : batch_(batch), count_(count), window_(std::min<std::size_t>(8 * (workers + 1), kMostAhead)) {
         for (std::size_t w = 0; w < workers; ++w) threads_.emplace_back([this] { work(); });
     }
 
@@ -225,9 +232,25 @@ public:
                 }
             }
         }
-        if (!job || job->state == Job::Pending) return prepareHere(path);
-        if (job->error) std::rethrow_exception(job->error);
-        return std::move(*job->result);
+        if (job && job->state == Job::Done && !job->error) {
+            // Read ahead, the file may have changed before its turn: it is then read now, as on
+            // one thread. A change from here on fails its commit.
+            if (job->result->file->unchangedSinceRead()) return std::move(*job->result);
+            job.reset();
+        }
+        if (job && job->error) {
+            job.reset();
+        } else {
+            try {
+                return prepareHere(path);
+            } catch (const std::exception&) {
+                // Tried while the workers held files ahead: tried again below with none held.
+            }
+        }
+        // A failure met with files held ahead may come of what they hold (descriptors, inodes,
+        // memory): only a failure with none held counts, as on one thread.
+        drop(index);
+        return prepareHere(path);
     }
 
     /// Queues the marked entries after `index` up to the window's size; reads the list, so the
@@ -266,10 +289,16 @@ public:
     }
 
     /// Hands a file that is done back to the workers, which let it go: closing a replaced file
-    /// frees its old content, work the main thread need not wait for.
+    /// frees its old content, work the main thread need not wait for. Where the workers fall
+    /// behind, the main thread lets the waiting files go itself.
     void retire(Prepared file) {
-        std::lock_guard lock(mutex_);
-        retired_.push_back(std::move(file));
+        std::vector<Prepared> backlog;
+        {
+            std::lock_guard lock(mutex_);
+            retired_.push_back(std::move(file));
+            if (retired_.size() > window_) backlog.swap(retired_);
+        }
+        if (backlog.empty()) wake_.notify_one();
     }
 
     /// Drops everything prepared and starts again from `index`: a run inside this one may have
@@ -281,6 +310,9 @@ public:
     }
 
 private:
+    // Enough to keep two cores busy on small files; more would only hold more files open.
+    static constexpr std::size_t kMostAhead = 32;
+
     struct Job {
         enum State { Pending, Working, Done };
         Job(std::size_t i, std::u16string p) : index(i), path(std::move(p)) {}
@@ -296,6 +328,24 @@ private:
         return batch_.prepare(batch_.stripper_, defaults_, path);
     }
 
+    // Lets go of everything prepared ahead of `index` and of every file waiting to be let go,
+    // and waits until no worker holds any.
+    void drop(std::size_t index) {
+        std::deque<std::shared_ptr<Job>> jobs;
+        std::vector<Prepared> retired;
+        std::unique_lock lock(mutex_);
+        jobs.swap(jobs_);
+        retired.swap(retired_);
+        next_ = index + 1;
+        lock.unlock();
+        jobs.clear();
+        retired.clear();
+        lock.lock();
+        ++mainWaiting_;
+        done_.wait(lock, [&] { return busyWorkers_ == 0; });
+        --mainWaiting_;
+    }
+
     void work() {
         holdInterruptsOnThisThread();
         HoldYields hold;
@@ -303,17 +353,10 @@ private:
         NewFileDefaults defaults;
         std::unique_lock lock(mutex_);
         for (;;) {
-            if (!retired_.empty()) {
-                std::vector<Prepared> done;
-                done.swap(retired_);
-                lock.unlock();
-                done.clear();
-                lock.lock();
-            }
             std::shared_ptr<Job> job;
             ++idleWorkers_;
             wake_.wait(lock, [&] {
-                if (stopping_) return true;
+                if (stopping_ || !retired_.empty()) return true;
                 const auto pending = std::find_if(jobs_.begin(), jobs_.end(),
                                                   [](const auto& j) { return j->state == Job::Pending; });
                 if (pending != jobs_.end()) job = *pending;
@@ -321,12 +364,22 @@ private:
             });
             --idleWorkers_;
             if (stopping_) return;
-            job->state = Job::Working;
-            lock.unlock();
-            run(*job, stripper, defaults);
-            // A job the run dropped meanwhile goes here, its file with it.
-            job.reset();
+            ++busyWorkers_;
+            if (!retired_.empty()) {
+                std::vector<Prepared> done;
+                done.swap(retired_);
+                lock.unlock();
+                done.clear();
+            } else {
+                job->state = Job::Working;
+                lock.unlock();
+                run(*job, stripper, defaults);
+                // A job the run dropped meanwhile goes here, its file with it.
+                job.reset();
+            }
             lock.lock();
+            --busyWorkers_;
+            if (mainWaiting_ > 0) done_.notify_all();
         }
     }
 
@@ -353,11 +406,12 @@ private:
     std::size_t next_ = 0;  // the first entry not yet looked at for queueing
     NewFileDefaults defaults_;
     std::mutex mutex_;
-    std::condition_variable wake_;  // workers: a job, or the end
-    std::condition_variable done_;  // the main thread: a job done
+    std::condition_variable wake_;  // workers: a job, a file to let go, or the end
+    std::condition_variable done_;  // the main thread: a job done, or a worker free
     std::deque<std::shared_ptr<Job>> jobs_;
     std::vector<Prepared> retired_;
     int idleWorkers_ = 0;
+    int busyWorkers_ = 0;
     int mainWaiting_ = 0;
     bool stopping_ = false;
     std::vector<std::thread> threads_;
@@ -388,11 +442,13 @@ void Batch::ConvertSelected() {
                     // The engine's yields ran on a worker: one here keeps a stop that comes while
                     // this file is shown from writing it, as on one thread.
                     yieldToEventLoop();
-                    finish(file);
+                    commit(file);
+                    report(file);
                     pipeline->retire(std::move(file));
                 } else {
                     Prepared file = prepare(stripper_, defaults, name);
-                    finish(file);
+                    commit(file);
+                    report(file);
                 }
             }
             status_.setText(u"转换完毕！");

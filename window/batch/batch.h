@@ -108,7 +108,8 @@ private:
     void run(Procedure procedure);
     void selectAll();
     Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
-    void finish(Prepared& file);
+    void commit(Prepared& file);
+    void report(const Prepared& file);
     void SaveText(Prepared& file);
 
     Dir_File& files_;
