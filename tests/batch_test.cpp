@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <random>
 #include <thread>
 
 #include "batch_fixture.h"
@@ -315,6 +317,37 @@ TEST_F(BatchWorkersTest, AFileListedTwiceIsReadAgainOnlyAfterItsFirstConversion)
         statuses.push_back(status.texts);
     }
     EXPECT_EQ(statuses[0], statuses[1]);
+}
+
+// Run again under a GBK and a single-byte locale (TAVIREL_EXPECT_CODESET names its code page).
+TEST_F(BatchWorkersTest, WorkersConvertInTheSystemCodePageAsOneThreadDoes) {
+    if (const char* expected = std::getenv("TAVIREL_EXPECT_CODESET")) {
+        ASSERT_EQ(std::string(expected), CodePage::system().name());
+    }
+    // Bytes of every kind around the markers: characters of the code page, bytes that do not
+    // decode in it, and ASCII.
+    std::mt19937 random(7);
+    std::vector<std::string> originals;
+    for (int i = 0; i < 300; ++i) {
+        std::string bytes;
+        for (int line = 0; line < 12; ++line) {
+            for (int k = 0; k < 20; ++k) bytes += static_cast<char>(0x80 + random() % 0x80);
+            bytes += line % 3 ? " x; // \xd6\xd0\xce\xc4\xa4\n" : " /* \xc4\xe3\xb9 */ s; ; \xe0\r\n";
+        }
+        originals.push_back(bytes);
+    }
+    std::vector<std::vector<std::string>> results;
+    for (const std::size_t workers : {0, 2}) {
+        for (int i = 0; i < 300; ++i) writeBytes(path(file(i) + (i % 2 ? "" : ".asm")), originals[i]);
+        refresh();
+        batch.setWorkers(workers);
+        batch.ConvertSelected();
+        ASSERT_TRUE(messages.texts.empty()) << U8(batch.lastFailure());
+        std::vector<std::string> bytes;
+        for (int i = 0; i < 300; ++i) bytes.push_back(readBytes(path(file(i) + (i % 2 ? "" : ".asm"))));
+        results.push_back(bytes);
+    }
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(results[0][i], results[1][i]) << i;
 }
 
 // Another program at work on the tree during a run: what it wrote stays, read-ahead or not.
