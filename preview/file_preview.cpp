@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "file_preview.h"
 
+#include <algorithm>
+
 #include "code_page.h"
 #include "strop.h"
 #include "text_file.h"
@@ -46,6 +48,7 @@ FilePreview previewFile(const std::u16string& path) {
     p.warnings = findWarnings(conversion, file.bytes(), language);
     const std::u16string oldText = CodePage::system().decode(file.bytes());
     p.finalLineEnd = !oldText.empty() && (oldText.back() == u'\n' || oldText.back() == u'\r');
+    p.undecodable = static_cast<std::size_t>(std::count_if(oldText.begin(), oldText.end(), isReservedUnit));
     const TracedConversion traced = traceConversion(oldText, conversion.lineEnds, lineMarkerOf(language));
 
     // What the new file keeps of the old one; the rest is removed.
@@ -83,10 +86,21 @@ FilePreview previewFile(const std::u16string& path) {
 }
 
 std::u16string describeFile(const FilePreview& preview) {
-    std::u16string text = preview.lineEnds == LineEnds::Lf ? u"行尾：LF（写回时仍为 LF）"
-                                                           : u"行尾：CR 或 CR LF（写回时每行以 CR LF 结尾）";
-    text += u"　代码页：";
-    text.append(preview.codePage.begin(), preview.codePage.end());  // an ASCII name
+    using Outcome = SourceConversion::Outcome;
+    std::u16string text;
+    // The line ends are known only of a file that was read as text.
+    if (preview.outcome == Outcome::Changed || preview.outcome == Outcome::Unchanged) {
+        text = preview.lineEnds == LineEnds::Lf ? u"行尾：LF（写回时仍为 LF）"
+                                                : u"行尾：CR 或 CR LF（写回时每行以 CR LF 结尾）";
+        text += u"　";
+    }
+    const std::u16string page(preview.codePage.begin(), preview.codePage.end());  // an ASCII name
+    text += u"代码页：" + page;
+    if (preview.undecodable > 0) {
+        const std::string n = std::to_string(preview.undecodable);
+        text += u"\n这个文件不是 " + page + u" 编码：有 " + std::u16string(n.begin(), n.end()) +
+                u" 个字节无法解码，写回时原样保留。";
+    }
     return text;
 }
 

@@ -29,6 +29,7 @@ struct FilePreview {
     LineEnds lineEnds = LineEnds::Lf;
     bool finalLineEnd = true;        // whether the file's last line ends in a line end
     std::string codePage;            // the name of the code page the file is read in
+    std::size_t undecodable = 0;     // bytes that do not decode in it, carried through unchanged
     std::vector<PreviewLine> lines;  // empty for a file that is passed over
     std::vector<Warning> warnings;
 };

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -30,6 +31,7 @@
 namespace tavirel {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::readBytes;
 using testing::writeBytes;
 
@@ -250,6 +252,12 @@ TEST_F(FrmMainTest, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureShowsIts
                 for (int i = 0; i < 5; ++i) enabledDuringRun[cmd(i)->text()] = cmd(i)->isEnabled();
                 enabledDuringRun[open()->text()] = open()->isEnabled();
                 focusDuringRun = window->focusWidget();
+                // The marks are what the run converts: neither Space nor a click turns one over.
+                list->setCurrentIndex(list->model()->index(1, 0));
+                QTest::keyClick(list, Qt::Key_Space);
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualRect(list->model()->index(1, 0)).center());
+                EXPECT_TRUE(marked(1));
             }
         });
         QTest::keyClick(cmd(FrmMain::kConvert), Qt::Key_Space);
@@ -301,6 +309,34 @@ TEST_F(FrmMainTest, TheGuideLinkSaysWhereTheGuideIsWhenNothingCanOpenIt) {
     const QString guide = QDir::cleanPath(folder + "/../share/doc/tavirel/guide.html");
     EXPECT_EQ(QUrl::fromLocalFile(guide), asked);
     EXPECT_TRUE(text.endsWith(guide)) << text.toStdString();
+}
+
+TEST_F(FrmMainTest, TheGuideIsReachedByKeyboardAndAnOpenerThatFindsNoProgramSaysWhereItIs) {
+    // An xdg-open that has no program for HTML, as on a minimal desktop: it exits with 3.
+    fs::create_directories(path("bin"));
+    writeBytes(path("bin/xdg-open"), "#!/bin/sh\nexit 3\n");
+    fs::permissions(path("bin/xdg-open"), fs::perms::owner_all);
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(path("bin").string()) + ":" + savedPath);
+    startWindow();
+    QString text;
+    QWidget* frame = window->findChild<QFrame*>("Frame1");
+    frame->setFocus();
+    ASSERT_EQ(frame, window->focusWidget());
+    // The box comes when the opener has exited, inside the event loop: it is answered there.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->accept();
+        }
+    });
+    answer.start(20);
+    QTest::keyClick(frame, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(!text.isEmpty(), 5000);
+    qputenv("PATH", savedPath);
+    EXPECT_TRUE(text.endsWith(QDir::cleanPath(folder + "/../share/doc/tavirel/guide.html")))
+        << text.toStdString();
 }
 
 TEST_F(FrmMainTest, ClosingDuringAConversionEndsItLeavingEveryFileOldOrWhole) {
@@ -366,7 +402,7 @@ TEST_F(PreviewTest, TheListsMenuOpensAPreviewThatEscCloses) {
         ASSERT_NE(nullptr, menu);
         ASSERT_EQ(1, menu->actions().size());
         EXPECT_EQ("预览", menu->actions()[0]->text());
-        menu->setActiveAction(menu->actions()[0]);
+        EXPECT_EQ(menu->actions()[0], menu->activeAction());  // so that Enter takes it
         QTest::keyClick(menu, Qt::Key_Return);
     });
     QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), list->mapToGlobal(QPoint()));
@@ -415,14 +451,22 @@ TEST_F(PreviewTest, AFilePassedOverSaysWhy) {
     writeBytes(path("empty.c"), "");
     writeBytes(path("clean.h"), "int a;\n");
     writeBytes(path("inc"), "x ; y\n");
+    writeBytes(path("large.c"), std::string(70000, 'x') + "\n");
+    writeBytes(path("gbk.c"), "s = \"\xd6\xd0\"; // \xce\xc4\n");  // not UTF-8
     startWindow();
     const struct {
         int row;
         const char* says;
-    } cases[] = {{0, "没有要删除的内容"}, {1, "空文件"}, {2, "无法从文件名得知语言"}};
+        const char* doesNotSay;
+    } cases[] = {{0, "没有要删除的内容", "无法解码"},
+                 {1, "空文件", "行尾"},
+                 {2, "这个文件不是 UTF-8 编码：有 4 个字节无法解码", "CR"},
+                 {3, "无法从文件名得知语言", "行尾"},
+                 {4, "超过 65536", "CR"}};
     for (const auto& c : cases) {
         window->showPreview(c.row);
         EXPECT_TRUE(info().contains(QString::fromUtf8(c.says))) << info().toStdString();
+        EXPECT_FALSE(info().contains(QString::fromUtf8(c.doesNotSay))) << info().toStdString();
         preview()->close();
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }

@@ -7,6 +7,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
@@ -16,9 +17,11 @@
 #include <QListView>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include "artwork.h"
@@ -99,7 +102,7 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
             return QFileDialog::getExistingDirectory(parent, prompt, start, QFileDialog::ShowDirsOnly);
         };
     }
-    if (!options_.openUrl) options_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!options_.openUrl) options_.openUrl = [this](const QUrl& url) { return openWithDesktop(url); };
     model_ = new FileListModel(files_, this);
     buildControls();
     // SIGINT, SIGTERM and SIGHUP close the window as 退出 does, ending a run at its next yield.
@@ -145,8 +148,7 @@ void FrmMain::buildControls() {
     List1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     List1->installEventFilter(this);
     List1->viewport()->installEventFilter(this);
-    connect(List1, &QListView::clicked, this,
-            [this](const QModelIndex& index) { model_->toggle(index.row()); });
+    connect(List1, &QListView::clicked, this, [this](const QModelIndex& index) { toggleMark(index.row()); });
 
     TxtInput = new QLineEdit("转换路径：", this);
     TxtInput->setObjectName("TxtInput");
@@ -206,6 +208,10 @@ void FrmMain::buildControls() {
     Label1->setStyleSheet("color: rgb(128, 128, 128);");
     Label1->setToolTip(guidePath());
     Label1->installEventFilter(this);
+    // Reached by Tab as the buttons are, and opened by Enter or Space.
+    Frame1->setFocusPolicy(Qt::StrongFocus);
+    Frame1->setAccessibleName("用户指南");
+    Frame1->setStyleSheet("QFrame#Frame1:focus { border: 1px dotted palette(text); }");
 
     CmdOpen->setFocus();
 }
@@ -262,8 +268,31 @@ QString FrmMain::guidePath() const {
 }
 
 void FrmMain::openLink() {
+    if (!options_.openUrl(QUrl::fromLocalFile(guidePath()))) showGuideLocation();
+}
+
+bool FrmMain::openWithDesktop(const QUrl& url) {
+    const QString opener = QStandardPaths::findExecutable("xdg-open");
+    if (opener.isEmpty()) return QDesktopServices::openUrl(url);
+    // xdg-open says only by its exit status that no program takes the file (3 when none is
+    // set up for HTML): then the guide's place is shown as when there is no opener at all.
+    auto* process = new QProcess(this);
+    connect(process, &QProcess::finished, this, [this, process](int code, QProcess::ExitStatus status) {
+        process->deleteLater();
+        if (status != QProcess::NormalExit || code != 0) showGuideLocation();
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        process->deleteLater();
+        showGuideLocation();
+    });
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(opener, {url.toLocalFile()});
+    return true;
+}
+
+void FrmMain::showGuideLocation() {
     const QString guide = guidePath();
-    if (options_.openUrl(QUrl::fromLocalFile(guide))) return;
     // A minimal desktop has nothing to open it with: at least say where it is.
     QMessageBox box(QMessageBox::Information, windowTitle(),
                     "没有能打开用户指南的程序。用户指南在：\n" + guide, QMessageBox::Ok, this);
@@ -271,11 +300,28 @@ void FrmMain::openLink() {
     box.exec();
 }
 
-void FrmMain::showListMenu(const QPoint& at, int row) {
+void FrmMain::showListMenu(const QPoint& at, int row, bool byKeyboard) {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
     QMenu menu(this);
     QAction* preview = menu.addAction("预览");
-    if (menu.exec(at) == preview) showPreview(row);
+    QAction* chosen = nullptr;
+    connect(&menu, &QMenu::triggered, this, [&chosen](QAction* action) { chosen = action; });
+    QEventLoop loop;
+    connect(&menu, &QMenu::aboutToHide, &loop, &QEventLoop::quit);
+    menu.popup(at);
+    // Opened from the keyboard, its first entry is highlighted, so that Enter takes it.
+    if (byKeyboard) menu.setActiveAction(preview);
+    loop.exec();
+    if (chosen == preview) showPreview(row);
+}
+
+void FrmMain::toggleMark(int row) {
+    // The marks are what a run converts: they stay as they are until it ends.
+    if (busy()) {
+        QApplication::beep();
+        return;
+    }
+    model_->toggle(row);
 }
 
 void FrmMain::showPreview(int row) {
@@ -287,8 +333,8 @@ void FrmMain::showPreview(int row) {
     dialog->show();
 }
 
-// A run under way refuses the buttons that would start another one; marks, "退出" and the
-// window's close stay live. A nested conversion would convert files twice.
+// A run under way refuses the buttons that would start another one, and the marks; "退出" and
+// the window's close stay live. A nested conversion would convert files twice.
 void FrmMain::setBusy(bool busy) {
     const std::array<QWidget*, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert],
                                              CmdOpen};
@@ -339,13 +385,18 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
         if (watched == List1 && key->key() == Qt::Key_Space) {
-            model_->toggle(List1->currentIndex().row());
+            toggleMark(List1->currentIndex().row());
             return true;
         }
         if (watched == List1 && key->key() == Qt::Key_F10 && (key->modifiers() & Qt::ShiftModifier)) {
             const QRect item = List1->visualRect(List1->currentIndex());
             showListMenu(List1->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint()),
-                         List1->currentIndex().row());
+                         List1->currentIndex().row(), true);
+            return true;
+        }
+        if (watched == Frame1 &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space)) {
+            openLink();
             return true;
         }
     }
@@ -358,7 +409,7 @@ bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
             // The Menu key: the current entry.
             const QRect item = List1->visualRect(List1->currentIndex());
             showListMenu(List1->viewport()->mapToGlobal(item.isValid() ? item.center() : QPoint()),
-                         List1->currentIndex().row());
+                         List1->currentIndex().row(), true);
         }
         return true;
     }

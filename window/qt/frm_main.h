@@ -93,7 +93,10 @@ private:
     void onCmdClicked(int index);
     void onOpenClicked();
     void openLink();
-    void showListMenu(const QPoint& at, int row);
+    void showListMenu(const QPoint& at, int row, bool byKeyboard = false);
+    void toggleMark(int row);
+    bool openWithDesktop(const QUrl& url);
+    void showGuideLocation();
     void setBusy(bool busy);
     QString guidePath() const;
 

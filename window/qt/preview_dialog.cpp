@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "code_page.h"
 #include "errors.h"
 #include "file_preview.h"
 
@@ -20,6 +21,16 @@ namespace {
 
 QString toQString(const std::u16string& s) {
     return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// A line of the file as shown: a byte that does not decode as the replacement character, one for
+// one, so that the marked stretches stay where they are.
+QString shownLine(const std::u16string& s) {
+    QString text = toQString(s);
+    for (QChar& c : text) {
+        if (isReservedUnit(c.unicode())) c = QChar(0xFFFD);
+    }
+    return text;
 }
 
 }  // namespace
@@ -83,16 +94,27 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
 
     // The whole file as a diff: removed lines on red with what the rules take out struck through,
     // the lines they become on green.
+    // The pale colours carry their own dark text, readable under a dark palette too.
     QTextCharFormat same, removedLine, removedText, added, gutter;
     removedLine.setBackground(QColor(255, 236, 236));
+    removedLine.setForeground(QColor(0, 0, 0));
     removedText.setBackground(QColor(248, 160, 160));
+    removedText.setForeground(QColor(0, 0, 0));
     removedText.setFontStrikeOut(true);
     added.setBackground(QColor(230, 255, 230));
+    added.setForeground(QColor(0, 0, 0));
     gutter.setForeground(QColor(128, 128, 128));
+    // Every line reads left to right, as code does, whatever letters it holds.
+    QTextOption option = text_->document()->defaultTextOption();
+    option.setTextDirection(Qt::LeftToRight);
+    text_->document()->setDefaultTextOption(option);
+    QTextBlockFormat leftToRight;
+    leftToRight.setLayoutDirection(Qt::LeftToRight);
     QTextCursor cursor(text_->document());
+    cursor.setBlockFormat(leftToRight);
     bool first = true;
     for (const PreviewLine& line : preview.lines) {
-        if (!first) cursor.insertBlock();
+        if (!first) cursor.insertBlock(leftToRight);
         first = false;
         if (line.oldLine != 0 && !blockOfLine_.count(line.oldLine))
             blockOfLine_[line.oldLine] = cursor.blockNumber();
@@ -101,7 +123,7 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
                                                                     : '+';
         const QString number = line.oldLine ? QString::number(line.oldLine) : QString();
         cursor.insertText(number.rightJustified(6) + ' ' + mark + ' ', gutter);
-        const QString text = toQString(line.text);
+        const QString text = shownLine(line.text);
         if (line.kind == PreviewLine::Kind::Added) {
             cursor.insertText(text, added);
             continue;
