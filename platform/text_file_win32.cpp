@@ -248,6 +248,7 @@ struct NewFile {
     }
 
     void commit() {
+        if (detail::commitSeam) detail::commitSeam();
         if (replacing) {
             checkStillThere();
             carryAttributes();
@@ -257,7 +258,6 @@ struct NewFile {
         if (deletesItself && !deleteOnClose(file.get(), false)) fail(path, GetLastError());
         deletesItself = false;
         file.reset();
-        if (detail::commitSeam) detail::commitSeam();
         if (!replacing) {
             if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
         } else if (detail::replaceFileFailureForTesting ||
