@@ -32,6 +32,25 @@ printf 'mov a ; note\n' > "$tree/b.asm"
 [ "$(cat "$tree/a.c")" = "$(printf 'int a; \r\n int c;\r\n')" ] || fail "a.c not converted: $(od -c "$tree/a.c")"
 [ "$(cat "$tree/b.asm")" = "mov a " ] || fail "b.asm not converted"
 
+# While Tavirel runs, the silent uninstaller fails and removes nothing, its entry included.
+"$wine" "$target/tavirel.exe" >/dev/null 2>&1 &
+running=$!
+for _ in $(seq 50); do
+  "$wine" tasklist 2>/dev/null | grep -qi "tavirel.exe" && break
+  sleep 0.2
+done
+sleep 1
+status=0
+"$runner" "$target/uninstall.exe" /S "_?=C:\\$name" || status=$?
+[ "$status" -ne 0 ] || fail "the uninstaller succeeded while tavirel.exe ran"
+for f in tavirel.exe tavirel-batch.exe guide.html uninstall.exe; do
+  [ -f "$target/$f" ] || fail "$f was removed while tavirel.exe ran"
+done
+"$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavirel' >/dev/null 2>&1 ||
+  fail "the uninstall entry was removed while tavirel.exe ran"
+"$wine" taskkill /F /IM tavirel.exe >/dev/null 2>&1 || true
+wait "$running" 2>/dev/null || true
+
 # The uninstaller, run in place (_?=) so that it is done when it returns.
 "$runner" "$target/uninstall.exe" /S "_?=C:\\$name"
 wineserver -w

@@ -47,6 +47,34 @@ FunctionEnd
 Function un.onInit
   SetRegView 64
   SetShellVarContext all
+  ; A program that runs cannot be deleted: Tavirel is closed first, or nothing is removed.
+check:
+  Call un.ProgramsRunning
+  StrCmp $0 "" done
+  MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$0 正在运行。请先关闭它，再点“重试”。$\r$\n$0 is running. Close it, then choose Retry." /SD IDCANCEL IDRETRY check
+  SetErrorLevel 2
+  Abort
+done:
+FunctionEnd
+
+; $0: the first of the programs that is running (its file cannot be opened for writing), or "".
+Function un.ProgramsRunning
+  StrCpy $0 "tavirel.exe"
+  IfFileExists "$INSTDIR\$0" 0 batch
+  ClearErrors
+  FileOpen $1 "$INSTDIR\$0" a
+  IfErrors running
+  FileClose $1
+batch:
+  StrCpy $0 "tavirel-batch.exe"
+  IfFileExists "$INSTDIR\$0" 0 none
+  ClearErrors
+  FileOpen $1 "$INSTDIR\$0" a
+  IfErrors running
+  FileClose $1
+none:
+  StrCpy $0 ""
+running:
 FunctionEnd
 
 Section "Tavirel"
@@ -74,6 +102,7 @@ Section "Tavirel"
 SectionEnd
 
 Section "Uninstall"
+  ClearErrors
   Delete "$INSTDIR\tavirel.exe"
   Delete "$INSTDIR\tavirel-batch.exe"
   Delete "$INSTDIR\guide.html"
@@ -81,6 +110,12 @@ Section "Uninstall"
   Delete "$INSTDIR\screenshot-windows.png"
   Delete "$INSTDIR\screenshot-preview.png"
   Delete "$INSTDIR\LICENSE.txt"
+  ; A file that stays (a program started since) keeps the entries, so that it can be uninstalled
+  ; again once it is closed.
+  IfErrors 0 removed
+    SetErrorLevel 2
+    Abort "Tavirel 的文件仍在使用，没有全部删除。/ Some of Tavirel's files are in use and were kept."
+removed:
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\Tavirel.lnk"
