@@ -274,7 +274,7 @@ TEST_F(FrmMainTest, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureShowsIts
     EXPECT_EQ(cmd(FrmMain::kConvert), window->focusWidget());
     for (int i = 0; i < 5; ++i) EXPECT_TRUE(cmd(i)->isEnabled()) << i;
     EXPECT_EQ(std::vector<std::string>{"转换出错，转换过程中请不要操作文件！"}, messages.texts);
-    EXPECT_EQ(std::vector<std::string>{path("ro.c").string() + ": read-only file"}, messages.details);
+    EXPECT_EQ(std::vector<std::string>{path("ro.c").string() + ": 只读文件"}, messages.details);
     EXPECT_EQ("a; \r\n", readBytes(path("a.c")));
     EXPECT_EQ("keep // me\r\n", readBytes(path("ro.c")));
 
@@ -290,7 +290,7 @@ TEST_F(FrmMainTest, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureShowsIts
     });
     cmd(FrmMain::kConvert)->click();
     EXPECT_EQ("转换出错，转换过程中请不要操作文件！", text);
-    EXPECT_EQ(QString::fromStdString(path("ro.c").string()) + ": read-only file", details);
+    EXPECT_EQ(QString::fromStdString(path("ro.c").string()) + ": 只读文件", details);
 }
 
 TEST_F(FrmMainTest, TheGuideLinkSaysWhereTheGuideIsWhenNothingCanOpenIt) {

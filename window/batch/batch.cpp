@@ -15,6 +15,7 @@
 #include "conversion.h"
 #include "errors.h"
 #include "event_yield.h"
+#include "failure_reasons.h"
 #include "interrupt.h"
 
 namespace tavirel {
@@ -29,10 +30,10 @@ std::u16string countText(std::size_t n) {
     return u"共选中:" + std::u16string(digits.begin(), digits.end()) + u"个文件";
 }
 
-std::u16string reasonOf(const std::exception& e) {
+std::u16string reasonOf(const std::exception& e, bool inChinese) {
     const auto* fileError = dynamic_cast<const FileError*>(&e);
     const std::string reason = fileError ? fileError->reason() : e.what();
-    return CodePage::system().decode(reason);
+    return inChinese ? reasonInChinese(reason) : CodePage::system().decode(reason);
 }
 
 }  // namespace
@@ -75,7 +76,7 @@ void Batch::run(Procedure procedure) {
     } catch (const std::exception& e) {
         // A failure the procedure does not handle itself (the list or the status line failing,
         // memory running out) ends the run like any other.
-        lastFailure_ = reasonOf(e);
+        lastFailure_ = reasonOf(e, reasonsInChinese_);
         messages_.showMessage(kFailureMessage, lastFailure_);
     }
 }
@@ -453,7 +454,8 @@ void Batch::ConvertSelected() {
             }
             status_.setText(u"转换完毕！");
         } catch (const std::exception& e) {
-            lastFailure_ = name.empty() ? reasonOf(e) : name + u": " + reasonOf(e);
+            const std::u16string reason = reasonOf(e, reasonsInChinese_);
+            lastFailure_ = name.empty() ? reason : name + u": " + reason;
             messages_.showMessage(kFailureMessage, lastFailure_);
         }
     });

@@ -83,6 +83,9 @@ public:
     /// the cores, and none on one core, where the run works alone as it always has.
     void setWorkers(std::size_t workers) { workers_ = workers; }
     const ConvertOptions& options() const { return options_; }
+    /// Gives the reasons of failures in Chinese, as the windows show them; the command line
+    /// keeps the system's English.
+    void setReasonsInChinese(bool on) { reasonsInChinese_ = on; }
     /// Tells `report` (or no one) of each file a conversion reaches.
     void setReport(RunReport* report) { report_ = report; }
 
@@ -123,6 +126,7 @@ private:
     RunReport* report_ = nullptr;
     unsigned runsStarted_ = 0;
     bool stopRequested_ = false;
+    bool reasonsInChinese_ = false;
     int depth_ = 0;
     std::u16string lastFailure_;
 };

@@ -238,6 +238,7 @@ void FrmMain::start() {
     MessageBox& messages = *this;
     batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
     batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
+    batch_->setReasonsInChinese(true);
     TxtInput->setText(toQString(options_.startFolder.value_or(options_.programFolder)));
     batch_->RefreshList(toText(TxtInput->text()));
 }
