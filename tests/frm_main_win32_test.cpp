@@ -192,6 +192,15 @@ TEST_F(FrmMainWin32Test, AFolderGivenToTheProgramIsWhereItStarts) {
     EXPECT_EQ(pathOf("given/g.asm"), row(0));
 }
 
+TEST_F(FrmMainWin32Test, ManyShortPathsScrollDownButNeverAcross) {
+    for (int i = 0; i < 80; ++i) writeBytes(path(std::to_string(i) + ".c"), "x");
+    startWindow();
+    handlePendingMessages();
+    const LONG_PTR style = GetWindowLongPtrW(control(u"List1"), GWL_STYLE);
+    EXPECT_TRUE(style & WS_VSCROLL);
+    EXPECT_FALSE(style & WS_HSCROLL);
+}
+
 TEST_F(FrmMainWin32Test, ButtonsKeysAndClicksDriveTheBatch) {
     for (const char* f : {"1.c", "2.c", "3.c"}) writeBytes(path(f), "a; // b\r\n");
     writeBytes(path("4.asm"), "mov a ; b\n");
@@ -331,7 +340,7 @@ TEST_F(FrmMainWin32Test, ARunRefusesOtherRunsKeepsTheFocusHarmlessAndAFailureSho
     ASSERT_EQ(1u, messages.texts.size());
     EXPECT_EQ(U8(Batch::kFailureMessage), messages.texts[0]);
     EXPECT_NE(std::string::npos, messages.details[0].find(pathOf("z.c"))) << messages.details[0];
-    EXPECT_NE(std::string::npos, messages.details[0].find("read-only")) << messages.details[0];
+    EXPECT_NE(std::string::npos, messages.details[0].find("只读文件")) << messages.details[0];
     EXPECT_EQ("a; \r\n", readBytes(path("f139.c")));
     EXPECT_EQ("z; // z\r\n", readBytes(path("z.c")));
     testing::removeFile(path("z.c"));

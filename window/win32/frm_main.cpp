@@ -314,6 +314,7 @@ void FrmMain::start(int showCommand) {
     MessageBox& messages = *this;
     batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
     batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
+    batch_->setReasonsInChinese(true);
     SetWindowTextW(TxtInput, wide(options_.startFolder.value_or(options_.programFolder)));
     batch_->RefreshList(windowText(TxtInput));
 }
@@ -629,6 +630,7 @@ void FrmMain::syncView() {
     viewPosted_ = false;
     ListView_SetItemCountEx(List1, static_cast<int>(files_.count()),
                             LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+    fitColumn();  // the rows may have brought or taken the vertical scroll bar
     InvalidateRect(List1, nullptr, FALSE);
 }
 
@@ -644,12 +646,16 @@ void FrmMain::markChanged(std::size_t) {
 }
 
 // The one column is as wide as the list, or as the longest path when that is wider, so that a
-// long path scrolls into view instead of being cut.
+// long path scrolls into view instead of being cut. The list's width is taken without the
+// vertical scroll bar its rows need, or a column as wide as the list would bring a horizontal one.
 void FrmMain::fitColumn() {
     if (!List1) return;
     RECT client{};
     GetClientRect(List1, &client);
     int width = client.right - client.left;
+    const bool barShown = (GetWindowLongPtrW(List1, GWL_STYLE) & WS_VSCROLL) != 0;
+    if (!barShown && ListView_GetItemCount(List1) > ListView_GetCountPerPage(List1))
+        width -= GetSystemMetricsForDpi(SM_CXVSCROLL, dpi_);
     if (!longest_.empty())
         width = std::max(width, ListView_GetStringWidth(List1, wide(longest_)) + pixels(600, dpi_));
     ListView_SetColumnWidth(List1, 0, width);

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "code_page.h"
 #include "errors.h"
 #include "event_pump.h"
 #include "file_preview.h"
@@ -39,6 +40,8 @@ void appendRtf(std::string& out, std::u16string_view text) {
             out += static_cast<char>(c);
         } else if (c < 0x20) {
             out += '?';  // a control character shows as what it is not: a mark
+        } else if (isReservedUnit(c)) {
+            out += "\\u-3?";  // a byte that does not decode: U+FFFD, one for one
         } else {
             out += "\\u" + std::to_string(static_cast<std::int16_t>(c)) + '?';
         }
@@ -61,6 +64,9 @@ private:
     }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void fill(const std::u16string& path);
+    static std::string colourTable();
+    std::string linesAsRtf(const FilePreview& preview);
+    void streamIn(const std::string& rtf);
     void layOut();
     void showLine(std::size_t line);
     int scaled(int pixels) const { return MulDiv(pixels, static_cast<int>(dpi_), 96); }
@@ -141,63 +147,13 @@ void PreviewWindow::fill(const std::u16string& path) {
     SetWindowTextW(info_, wide(why.empty() ? describeFile(preview) : describeFile(preview) + u"\r\n" + why));
 
     // The whole file as a diff: removed lines on red with what the rules take out struck through,
-    // the lines they become on green, the numbers of the file's lines in grey.
-    std::string rtf =
-        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fmodern Consolas;}}"
-        "{\\colortbl ;\\red128\\green128\\blue128;\\red255\\green236\\blue236;\\red248\\green160\\blue160;"
-        "\\red230\\green255\\blue230;}\\f0\\fs18 ";
-    int paragraph = 0;
-    for (const PreviewLine& line : preview.lines) {
-        if (paragraph > 0) rtf += "\\par\n";
-        if (line.oldLine != 0) paragraphOfLine_.emplace(line.oldLine, paragraph);
-        ++paragraph;
-        const char mark = line.kind == PreviewLine::Kind::Same      ? ' '
-                          : line.kind == PreviewLine::Kind::Removed ? '-'
-                                                                    : '+';
-        std::string number = line.oldLine ? std::to_string(line.oldLine) : std::string();
-        rtf += "{\\cf1 " + std::string(number.size() < 6 ? 6 - number.size() : 0, ' ') + number + ' ' + mark +
-               " }";
-        const std::u16string_view text = line.text;
-        if (line.kind == PreviewLine::Kind::Same) {
-            appendRtf(rtf, text);
-            continue;
-        }
-        if (line.kind == PreviewLine::Kind::Added) {
-            rtf += "{\\highlight4 ";
-            appendRtf(rtf, text);
-            rtf += '}';
-            continue;
-        }
-        std::size_t at = 0;
-        for (const auto& [start, end] : line.removed) {
-            rtf += "{\\highlight2 ";
-            appendRtf(rtf, text.substr(at, start - at));
-            rtf += "}{\\highlight3\\strike ";
-            appendRtf(rtf, text.substr(start, end - start));
-            rtf += '}';
-            at = end;
-        }
-        rtf += "{\\highlight2 ";
-        appendRtf(rtf, text.substr(at));
-        rtf += '}';
-    }
-    rtf += '}';
-
-    struct Source {
-        const std::string& bytes;
-        std::size_t at = 0;
-    } source{rtf};
-    EDITSTREAM stream{};
-    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
-    stream.pfnCallback = [](DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) -> DWORD {
-        auto& s = *reinterpret_cast<Source*>(cookie);
-        const std::size_t n = std::min(static_cast<std::size_t>(wanted), s.bytes.size() - s.at);
-        std::copy_n(s.bytes.data() + s.at, n, buffer);
-        s.at += n;
-        *given = static_cast<LONG>(n);
-        return 0;
-    };
-    SendMessageW(text_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
+    // the lines they become on green, the numbers of the file's lines in grey; every line left to
+    // right, whatever letters it holds. The pale colours carry dark text of their own, whatever
+    // the theme's text colour; a high-contrast theme gets its own colours instead, what the rules
+    // take out shown as selected text.
+    const std::string rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fmodern Consolas;}}" + colourTable() +
+                            "\\f0\\fs18\\ltrpar " + linesAsRtf(preview) + '}';
+    streamIn(rtf);
     SendMessageW(text_, EM_SETSEL, 0, 0);
 
     int row = 0;
@@ -219,6 +175,84 @@ void PreviewWindow::fill(const std::u16string& path) {
     hasWarnings_ = row > 0;
     // The explanation column as wide as its longest sentence; the list scrolls to it.
     if (hasWarnings_) ListView_SetColumnWidth(warnings_, 3, LVSCW_AUTOSIZE);
+}
+
+// The colours of the diff: 1 the line numbers, 2 a removed line, 3 what the rules take out, 4 an
+// added line, 5 the text on 2 and 4, 6 the text on 3.
+std::string PreviewWindow::colourTable() {
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    const bool high = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+                      (contrast.dwFlags & HCF_HIGHCONTRASTON);
+    const COLORREF normal[6] = {RGB(128, 128, 128), RGB(255, 236, 236), RGB(248, 160, 160),
+                                RGB(230, 255, 230), RGB(0, 0, 0),       RGB(0, 0, 0)};
+    const COLORREF system[6] = {GetSysColor(COLOR_GRAYTEXT),   GetSysColor(COLOR_WINDOW),
+                                GetSysColor(COLOR_HIGHLIGHT),  GetSysColor(COLOR_WINDOW),
+                                GetSysColor(COLOR_WINDOWTEXT), GetSysColor(COLOR_HIGHLIGHTTEXT)};
+    std::string table = "{\\colortbl ;";
+    for (const COLORREF c : high ? system : normal) {
+        table += "\\red" + std::to_string(GetRValue(c)) + "\\green" + std::to_string(GetGValue(c)) +
+                 "\\blue" + std::to_string(GetBValue(c)) + ';';
+    }
+    return table + '}';
+}
+
+std::string PreviewWindow::linesAsRtf(const FilePreview& preview) {
+    std::string rtf;
+    int paragraph = 0;
+    for (const PreviewLine& line : preview.lines) {
+        if (paragraph > 0) rtf += "\\par\n";
+        if (line.oldLine != 0) paragraphOfLine_.emplace(line.oldLine, paragraph);
+        ++paragraph;
+        const char mark = line.kind == PreviewLine::Kind::Same      ? ' '
+                          : line.kind == PreviewLine::Kind::Removed ? '-'
+                                                                    : '+';
+        std::string number = line.oldLine ? std::to_string(line.oldLine) : std::string();
+        rtf += "{\\cf1 " + std::string(number.size() < 6 ? 6 - number.size() : 0, ' ') + number + ' ' + mark +
+               " }";
+        const std::u16string_view text = line.text;
+        if (line.kind == PreviewLine::Kind::Same) {
+            appendRtf(rtf, text);
+            continue;
+        }
+        if (line.kind == PreviewLine::Kind::Added) {
+            rtf += "{\\highlight4\\cf5 ";
+            appendRtf(rtf, text);
+            rtf += '}';
+            continue;
+        }
+        std::size_t at = 0;
+        for (const auto& [start, end] : line.removed) {
+            rtf += "{\\highlight2\\cf5 ";
+            appendRtf(rtf, text.substr(at, start - at));
+            rtf += "}{\\highlight3\\cf6\\strike ";
+            appendRtf(rtf, text.substr(start, end - start));
+            rtf += '}';
+            at = end;
+        }
+        rtf += "{\\highlight2\\cf5 ";
+        appendRtf(rtf, text.substr(at));
+        rtf += '}';
+    }
+    return rtf;
+}
+
+void PreviewWindow::streamIn(const std::string& rtf) {
+    struct Source {
+        const std::string& bytes;
+        std::size_t at = 0;
+    } source{rtf};
+    EDITSTREAM stream{};
+    stream.dwCookie = reinterpret_cast<DWORD_PTR>(&source);
+    stream.pfnCallback = [](DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* given) -> DWORD {
+        auto& s = *reinterpret_cast<Source*>(cookie);
+        const std::size_t n = std::min(static_cast<std::size_t>(wanted), s.bytes.size() - s.at);
+        std::copy_n(s.bytes.data() + s.at, n, buffer);
+        s.at += n;
+        *given = static_cast<LONG>(n);
+        return 0;
+    };
+    SendMessageW(text_, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&stream));
 }
 
 void PreviewWindow::layOut() {
