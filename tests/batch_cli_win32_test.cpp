@@ -33,9 +33,7 @@ std::wstring program() {
 // Wine's ReplaceFileW, unlike Windows's, moves the old file aside to an "rf*.tmp" of its own and
 // deletes it before the new one takes its name: an end in between may leave the old file there or
 // only the new content, in our temporary file.
-bool underWine() {
-    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-}
+using testing::underWine;
 
 class BatchCliWin32Test : public testing::TempDirTest {
 protected:

@@ -22,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::readBytes;
 using testing::U8;
+using testing::underWine;
 using testing::writeBytes;
 
 struct RecordingList : ItemList {
@@ -212,6 +213,9 @@ TEST_F(Win32Test, DeepTreesAreConvertedThroughLongPaths) {
     ASSERT_GT(deep.u16string().size(), static_cast<std::size_t>(MAX_PATH));
     const auto found = search(u"c");
     ASSERT_EQ(1u, found.size());
+    // wine's ReplaceFileW moves the old file aside under a name it cuts at MAX_PATH: on a long
+    // path it fails, or works by chance. Windows itself has no such limit.
+    if (underWine()) GTEST_SKIP() << "wine's ReplaceFileW cannot take a path this long";
     convert(deep / "x.c", "x; \n");
     EXPECT_EQ("x; \n", readBytes(deep / "x.c"));
 }

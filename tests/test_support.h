@@ -53,6 +53,11 @@ struct FileIdentity {
 };
 FileIdentity identityOf(const std::filesystem::path& path);
 
+#ifdef _WIN32
+/// Whether the program runs under wine, whose system calls differ from Windows's in places.
+bool underWine();
+#endif
+
 /// A fixture owning a fresh temporary folder, removed with everything in it afterwards.
 class TempDirTest : public ::testing::Test {
 protected:

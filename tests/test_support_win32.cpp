@@ -23,4 +23,8 @@ FileIdentity identityOf(const std::filesystem::path& path) {
                 info.ftLastWriteTime.dwLowDateTime};
 }
 
+bool underWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
 }  // namespace tavirel::testing
