@@ -177,8 +177,19 @@ TEST_F(FrmMainWin32Test, StartsOnTheProgramFolderWithEverythingFoundAndMarkedLai
     EXPECT_EQ(control(u"Frame1"), GetParent(control(u"Label1")));
     EXPECT_EQ(px(300), label.left);
     EXPECT_EQ(px(180), label.top);
-    // Tab walks the controls in the layout's order: 刷新 after 退出.
+    // Tab walks the controls in the layout's order: 刷新 after 退出, the guide's frame last, where
+    // Enter and Space open the guide.
     EXPECT_EQ(cmd(FrmMain::kRefresh), GetNextDlgTabItem(hwnd, cmd(FrmMain::kExit), FALSE));
+    const HWND frame = control(u"Frame1");
+    EXPECT_EQ(frame, GetNextDlgTabItem(hwnd, chk(0), FALSE));
+    SetFocus(frame);
+    MSG enter{frame, WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+    if (!preTranslate(enter)) {
+        TranslateMessage(&enter);
+        DispatchMessageW(&enter);
+    }
+    SendMessageW(frame, WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_EQ(2u, opened.size());
 }
 
 TEST_F(FrmMainWin32Test, AFolderGivenToTheProgramIsWhereItStarts) {

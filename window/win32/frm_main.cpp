@@ -225,7 +225,8 @@ void FrmMain::createControls() {
         CHK[static_cast<std::size_t>(index)] = box;
     }
 
-    Frame1 = make(L"STATIC", L"", SS_ETCHEDFRAME | SS_NOTIFY, 0, kIdFrame1);
+    // The frame is the guide's link, last in tab order: Enter or Space opens the guide.
+    Frame1 = make(L"STATIC", L"", SS_ETCHEDFRAME | SS_NOTIFY | WS_TABSTOP, 0, kIdFrame1);
     Label1 = make(L"STATIC", L"用户指南", SS_LEFT | SS_NOTIFY, 0, kIdLabel1, Frame1);
     // The label's clicks and colours go to its parent, the frame, which passes them on.
     SetPropW(Frame1, kFrameOwner, reinterpret_cast<HANDLE>(this));
@@ -331,6 +332,34 @@ LRESULT CALLBACK FrmMain::frameProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     if (message == WM_COMMAND || message == WM_CTLCOLORSTATIC) {
         const auto* self = static_cast<FrmMain*>(GetPropW(hwnd, kFrameOwner));
         if (self && self->hwnd_) return SendMessageW(self->hwnd_, message, wParam, lParam);
+    }
+    if (message == WM_GETDLGCODE) {
+        // Enter is the link's own, not the dialog keys' default button.
+        const auto* key = reinterpret_cast<const MSG*>(lParam);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN) return DLGC_WANTMESSAGE;
+        return CallWindowProcW(previous, hwnd, message, wParam, lParam);
+    }
+    if (message == WM_KEYDOWN && (wParam == VK_RETURN || wParam == VK_SPACE)) {
+        const auto* self = static_cast<FrmMain*>(GetPropW(hwnd, kFrameOwner));
+        if (self && self->hwnd_) {
+            SendMessageW(self->hwnd_, WM_COMMAND, MAKEWPARAM(kIdFrame1, STN_CLICKED),
+                         reinterpret_cast<LPARAM>(hwnd));
+        }
+        return 0;
+    }
+    if (message == WM_SETFOCUS || message == WM_KILLFOCUS) InvalidateRect(hwnd, nullptr, TRUE);
+    if (message == WM_PAINT) {
+        // The focus shows as the system's dotted rectangle inside the frame.
+        const LRESULT painted = CallWindowProcW(previous, hwnd, message, wParam, lParam);
+        if (GetFocus() == hwnd) {
+            RECT inside;
+            GetClientRect(hwnd, &inside);
+            InflateRect(&inside, -3, -3);
+            const HDC dc = GetDC(hwnd);
+            DrawFocusRect(dc, &inside);
+            ReleaseDC(hwnd, dc);
+        }
+        return painted;
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));
