@@ -226,7 +226,7 @@ bool chooseExtensions(const std::u16string& list, Settings& s, std::u16string& b
         const std::u16string lower = toLower(word);
         bool known = false;
         for (int i = 0; i < 6; ++i) {
-            if (lower == Batch::kExtensions[i]) s.on[i] = known = true;
+            if (lower == kLanguageKeys[static_cast<std::size_t>(i)].key) s.on[i] = known = true;
         }
         if (!known) {
             bad = word;

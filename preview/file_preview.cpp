@@ -44,7 +44,7 @@ FilePreview previewFile(const std::u16string& path) {
     p.lineEnds = conversion.lineEnds;
     if (p.outcome != Outcome::Changed && p.outcome != Outcome::Unchanged) return p;
 
-    const Language language = *languageOf(stripper.lng);
+    const Language language = *conversion.language;
     p.warnings = findWarnings(conversion, file.bytes(), language);
     const std::u16string oldText = CodePage::system().decode(file.bytes());
     p.finalLineEnd = !oldText.empty() && (oldText.back() == u'\n' || oldText.back() == u'\r');

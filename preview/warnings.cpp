@@ -496,16 +496,6 @@ private:
 
 }  // namespace
 
-std::optional<Language> languageOf(std::u16string_view lng) {
-    if (lng == u"c" || lng == u"cpp" || lng == u"h") return Language::CFamily;
-    if (lng == u"asm" || lng == u"dt" || lng == u"inc") return Language::Assembler;
-    return std::nullopt;
-}
-
-std::u16string_view lineMarkerOf(Language language) {
-    return language == Language::CFamily ? u"//" : u";";
-}
-
 std::string_view kindName(WarningKind kind) {
     switch (kind) {
         case WarningKind::SwallowedCode: return "swallowed-code";

@@ -16,20 +16,9 @@
 
 #include "code_page.h"
 #include "conversion.h"
+#include "language.h"
 
 namespace tavirel {
-
-/// The two syntaxes the rules know.
-enum class Language {
-    CFamily,    // c, cpp, h: line comments start at "//"
-    Assembler,  // asm, dt, inc: line comments start at ";"
-};
-
-/// The language of a language key; none for a key outside the six.
-std::optional<Language> languageOf(std::u16string_view lng);
-
-/// The line-comment marker of a language: "//" or ";".
-std::u16string_view lineMarkerOf(Language language);
 
 enum class WarningKind {
     SwallowedCode,     // a marker in a block comment cuts off its "*/": the block runs on over code

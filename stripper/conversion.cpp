@@ -210,15 +210,15 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     using Outcome = SourceConversion::Outcome;
     SourceConversion c;
     strop.SetLang(name);
+    c.language = languageOf(strop.lng);
     const ByteCounts counts = countBytes(bytes);
     c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
     if (convertibleAsBytes(bytes, counts)) {
         const std::size_t length = textLengthOf(bytes, counts);
         if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
         if (length == 0) return c.outcome = Outcome::Empty, c;
-        const char* const marker = StrOPT::lineMarkerFor(strop.lng);
-        if (!marker) return c.outcome = Outcome::UnknownLanguage, c;
-        c.bytes = stripBytes(bytes, c.lineEnds, marker);
+        if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
+        c.bytes = stripBytes(bytes, c.lineEnds, lineMarkerBytesOf(*c.language));
         c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
         if (c.outcome == Outcome::Unchanged) c.bytes.clear();
         return c;
@@ -259,6 +259,7 @@ SourceConversion convertSource(StrOPT& strop, const SourceFile& file) {
     if (file.tooLarge()) {
         strop.SetLang(file.path());
         SourceConversion c;
+        c.language = languageOf(strop.lng);
         c.outcome = SourceConversion::Outcome::TooLarge;
         return c;
     }

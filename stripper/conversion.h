@@ -10,10 +10,12 @@
 // an ordinary character, and every line of the result ends in CR LF.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "code_page.h"
+#include "language.h"
 
 namespace tavirel {
 
@@ -59,6 +61,9 @@ struct SourceConversion {
         UnknownLanguage,  // the name gives none of the six language keys: passed over
     };
     Outcome outcome = Outcome::Unchanged;
+    // The language of the file's name, taken before any yield: a run nested in one may give the
+    // engine another file's.
+    std::optional<Language> language;
     LineEnds lineEnds = LineEnds::Classic;
     // The text as loaded and after both passes, for a file converted on code units. Empty when
     // the file was passed over, or converted on its bytes: ASCII whose lines all end alike.

@@ -9,6 +9,7 @@
 #include "conversion.h"
 #include "dir_file.h"
 #include "event_yield.h"
+#include "language.h"
 #include "lower_case.h"
 #include "text_file.h"
 
@@ -151,9 +152,8 @@ std::u16string StrOPT::DeletStr_Mid(std::u16string mainStr, std::u16string start
 }
 
 const char* StrOPT::lineMarkerFor(const std::u16string& key) {
-    if (key == u"cpp" || key == u"c" || key == u"h") return "//";
-    if (key == u"asm" || key == u"dt" || key == u"inc") return ";";
-    return nullptr;
+    const std::optional<Language> language = languageOf(key);
+    return language ? lineMarkerBytesOf(*language).data() : nullptr;
 }
 
 std::u16string StrOPT::DeletStr_Auto(std::u16string mainStr) {

@@ -188,6 +188,33 @@ TEST_F(BatchTest, AnyFailureEndsItsRunTellsItsCauseAndIsForgottenByTheNextRun) {
 
 // --- Real trees ------------------------------------------------------------------------------
 
+// A run started at a yield of a file's conversion converts other files: the file keeps its own
+// language, whatever the other run's last file was.
+TEST_F(BatchTest, ARunInsideAFilesConversionLeavesItItsLanguage) {
+    writeBytes(path("a.c"), "\xe4\xb8\xad x; // y\n");  // beyond ASCII: converted with yields
+    writeBytes(path("b.asm"), "mov a ; b\n");
+    refresh();
+    batch.setWorkers(0);  // workers hold their yields
+    struct Languages : RunReport {
+        void fileDone(const FileReport& r) override { seen.emplace_back(U8(r.path), r.language); }
+        std::vector<std::pair<std::string, Language>> seen;
+    } report;
+    batch.setReport(&report);
+    int yields = 0;  // the nested run starts once the conversion's own passes are under way
+    ScopedYieldHook hook([&] {
+        if (status.texts.back() == "正在删除注释：" + name("a.c") && ++yields == 3) {
+            list.setMarked(0, false);
+            batch.ConvertSelected();
+        }
+    });
+    batch.ConvertSelected();
+    using L = Language;
+    EXPECT_EQ((std::vector<std::pair<std::string, Language>>{
+                  {name("b.asm"), L::Assembler}, {name("a.c"), L::CFamily}, {name("b.asm"), L::Assembler}}),
+              report.seen);
+    EXPECT_EQ("\xe4\xb8\xad x; \n", readBytes(path("a.c")));
+}
+
 TEST_F(BatchTest, EachFileKeepsItsLineEndsAndUnchangedFilesAreNotWritten) {
     const struct {
         const char* name;

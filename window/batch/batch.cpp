@@ -85,10 +85,11 @@ void Batch::RefreshList(const std::u16string& folder) {
     run([&] {
         list_.clear();
         if (folder.empty()) return;
-        // One search per extension, each over the same folders: read each folder once.
+        // One search per extension, each over the same folders: read each folder once. Switch i
+        // stands for the i-th language key.
         RememberedFolders remembered(files_);
         for (int i = 0; i < 6; ++i) {
-            if (switches_.isOn(i)) files_.SearchFiles(folder, kExtensions[i], list_);
+            if (switches_.isOn(i)) files_.SearchFiles(folder, std::u16string(kLanguageKeys[i].key), list_);
         }
         selectAll();
     });
@@ -151,7 +152,7 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
         p.file->close();
         return p;
     }
-    p.language = *languageOf(stripper.lng);
+    p.language = *p.conversion.language;
     if (options_.warnings || options_.strict) {
         p.warnings = findWarnings(p.conversion, p.file->bytes(), p.language);
     }

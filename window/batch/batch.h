@@ -61,9 +61,6 @@ public:
 
 class Batch {
 public:
-    /// The extension each switch stands for, by index.
-    static constexpr const char16_t* kExtensions[6] = {u"c", u"cpp", u"h", u"asm", u"dt", u"inc"};
-
     Batch(Dir_File& files, StrOPT& stripper, FileList& list, StatusLine& status, ExtensionSwitches& switches,
           MessageBox& messages);
 

@@ -33,6 +33,7 @@ public:
 class ExtensionSwitches {
 public:
     virtual ~ExtensionSwitches() = default;
+    /// Whether the switch of the language key kLanguageKeys[index] is on.
     virtual bool isOn(int index) const = 0;
 };
 

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+// The six language keys and the two syntaxes they stand for: the one table that the search, the
+// line rule, the warnings and the command line all read.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string_view>
+
+namespace tavirel {
+
+/// The two syntaxes the rules know.
+enum class Language {
+    CFamily,    // c, cpp, h: line comments start at "//"
+    Assembler,  // asm, dt, inc: line comments start at ";"
+};
+
+struct LanguageKey {
+    std::u16string_view key;  // an extension, lower case
+    Language language;
+};
+
+/// The six keys in the order of the window's switches.
+inline constexpr std::array<LanguageKey, 6> kLanguageKeys{{
+    {u"c", Language::CFamily},
+    {u"cpp", Language::CFamily},
+    {u"h", Language::CFamily},
+    {u"asm", Language::Assembler},
+    {u"dt", Language::Assembler},
+    {u"inc", Language::Assembler},
+}};
+
+/// The language of a language key; none for a key outside the six.
+constexpr std::optional<Language> languageOf(std::u16string_view key) {
+    for (const LanguageKey& k : kLanguageKeys) {
+        if (k.key == key) return k.language;
+    }
+    return std::nullopt;
+}
+
+/// The line-comment marker of a language: "//" or ";".
+constexpr std::u16string_view lineMarkerOf(Language language) {
+    return language == Language::CFamily ? u"//" : u";";
+}
+
+/// The same marker as bytes, for a file converted on its bytes; a literal, so NUL-terminated.
+constexpr std::string_view lineMarkerBytesOf(Language language) {
+    return language == Language::CFamily ? "//" : ";";
+}
+
+}  // namespace tavirel
