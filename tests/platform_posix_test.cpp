@@ -159,17 +159,27 @@ TEST_F(ReplaceFileTest, WriteFailingPartWayKeepsTheOriginal) {
 TEST_F(ReplaceFileTest, AFileChangedSinceItWasReadIsLeftAsTheOtherProgramLeftIt) {
     // Each change another program may make between the read and the rename, made either before
     // the new file is prepared or after.
+    const std::string changed = "changed since it was read";
     const struct {
         const char* what;
         std::function<void(const fs::path&)> change;
         std::function<bool(const fs::path&)> kept;
+        std::string reason;
     } changes[] = {
         {"appended", [](const fs::path& p) { writeBytes(p, "x; // y\nz;\n"); },
-         [](const fs::path& p) { return readBytes(p) == "x; // y\nz;\n"; }},
+         [](const fs::path& p) { return readBytes(p) == "x; // y\nz;\n"; }, changed},
         {"made read-only", [](const fs::path& p) { ::chmod(p.c_str(), 0444); },
-         [this](const fs::path& p) { return (statOf(p).st_mode & 07777) == 0444; }},
+         [this](const fs::path& p) { return (statOf(p).st_mode & 07777) == 0444; }, changed},
         {"given an attribute", [](const fs::path& p) { ::setxattr(p.c_str(), "user.tag", "1", 1, 0); },
-         [](const fs::path& p) { return attribute(p, "user.tag") == "1"; }},
+         [](const fs::path& p) { return attribute(p, "user.tag") == "1"; }, changed},
+        // An editor's save: a new file of the same size renamed over the old one.
+        {"saved over",
+         [](const fs::path& p) {
+             writeBytes(p.string() + ".new", "x; // z\n");
+             fs::rename(p.string() + ".new", p);
+         },
+         [](const fs::path& p) { return readBytes(p) == "x; // z\n"; },
+         "replaced by another file since it was read"},
     };
     for (const auto& c : changes) {
         for (const bool beforePreparing : {true, false}) {
@@ -187,7 +197,7 @@ TEST_F(ReplaceFileTest, AFileChangedSinceItWasReadIsLeftAsTheOtherProgramLeftIt)
                 replacement.commit();
                 ADD_FAILURE() << c.what << " " << beforePreparing << ": written";
             } catch (const FileError& e) {
-                EXPECT_EQ("changed since it was read", e.reason()) << c.what << " " << beforePreparing;
+                EXPECT_EQ(c.reason, e.reason()) << c.what << " " << beforePreparing;
             }
             file.reset();
             if (std::string(c.what) == "given an attribute" && attribute(p, "user.tag") == "(none)") {

@@ -64,6 +64,23 @@ TEST(WarningsTest, MarkerInString) {
     });
 }
 
+// What a warning says it removes is counted: lines of code, comments and blank lines left out.
+TEST(WarningsTest, EachCountsTheLinesOfCodeItRemoves) {
+    const CodePage utf8("UTF-8");
+    auto textOf = [&](std::string_view source) -> std::string {
+        StrOPT opt;
+        const SourceConversion c = convertBytes(opt, u"a.c", source, utf8);
+        const std::vector<Warning> found = findWarnings(c, source, *c.language, utf8);
+        return found.size() == 1 ? found[0].text : std::string();
+    };
+    EXPECT_NE(
+        std::string::npos,
+        textOf("/* http://x */\nint a;\n\nint b; /* c */\n/* end */\n").find("removes 2 lines of code"));
+    EXPECT_NE(std::string::npos,
+              textOf("/* http://x */\nint a;\n/* end */\n").find("removes 1 line of code"));
+    EXPECT_NE(std::string::npos, textOf("s = \"/*\";\nint a;\n*/ b;\n").find(", 3 lines of code with it"));
+}
+
 TEST(WarningsTest, UnclosedBlock) {
     expectWarnings({
         {"a.c", "int a; /* never closed\nint b;\n", {"1:8 unclosed-block"}},

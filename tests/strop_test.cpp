@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "code_page.h"
+#include "conversion.h"
 #include "errors.h"
 #include "event_yield.h"
 #include "test_support.h"
@@ -236,6 +238,22 @@ TEST(StripTest, LinePassRunsBeforeBlockPass) {
 // --- File cut --------------------------------------------------------------------------------
 
 class DeleteStrFromFileTest : public testing::TempDirTest {};
+
+// The batch's road holds the same limit whether a file is converted on its bytes or its text.
+TEST(ConversionTest, TheSizeLimitHoldsOnBytesAndOnText) {
+    const CodePage utf8("UTF-8");
+    for (const std::string first : {"a", "\xc3\xa9"}) {  // ASCII: on its bytes; beyond: on its text
+        for (const std::size_t units : {StrOPT::kSizeLimit, StrOPT::kSizeLimit + 1}) {
+            // One line: its characters, then the CR LF that ends it in the text.
+            const std::string bytes = first + std::string(units - 3, 'a') + "\n";
+            StrOPT opt;
+            EXPECT_EQ(units > StrOPT::kSizeLimit ? SourceConversion::Outcome::TooLarge
+                                                 : SourceConversion::Outcome::Unchanged,
+                      convertBytes(opt, u"x.c", bytes, utf8).outcome)
+                << first << " " << units;
+        }
+    }
+}
 
 TEST_F(DeleteStrFromFileTest, JoinsCutLinesWithBareLineFeeds) {
     StrOPT opt;
