@@ -102,7 +102,6 @@ public:
 
 private:
     struct Prepared;
-    class Pipeline;
 
     template <typename Procedure>
     void run(Procedure procedure);
