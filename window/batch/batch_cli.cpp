@@ -1,0 +1,345 @@
+// SPDX-License-Identifier: MIT
+#include "batch_cli.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "batch.h"
+#include "code_page.h"
+#include "errors.h"
+#include "event_yield.h"
+#include "folder_enum.h"
+#include "interrupt.h"
+#include "lower_case.h"
+#include "sorted_file_list.h"
+#include "unified_diff.h"
+
+namespace tavirel {
+namespace {
+
+constexpr char16_t kUsage[] =
+    u"usage: tavirel-batch [OPTION]... FOLDER\n"
+    u"\n"
+    u"Lists every file under FOLDER with the extension c, cpp, h, asm, dt or inc and strips the\n"
+    u"comments of each in place, without a backup: lines are cut at the first \"//\" (c, cpp, h)\n"
+    u"or \";\" (asm, dt, inc), then every \"/*\" ... \"*/\" stretch is removed. Markers inside\n"
+    u"strings count too; a warning names each place where the rules remove more than a comment.\n"
+    u"\n"
+    u"What to do (one at most; the default converts):\n"
+    u"  -n, --dry-run          everything but the writing: the same status lines and summary\n"
+    u"      --diff             print what a run would change as a unified diff; write nothing\n"
+    u"      --check            print each file a run would change; write nothing; exit 1 if any\n"
+    u"      --list             print the count and the files found; convert nothing\n"
+    u"\n"
+    u"Options:\n"
+    u"      --only EXT[,EXT...]  search only these extensions (letter case ignored)\n"
+    u"      --strict           pass over every file with a warning, leaving it untouched\n"
+    u"  -w, --no-warnings      do not look for the places where the rules remove code\n"
+    u"  -q, --quiet            no status lines and no summary; warnings and errors still show\n"
+    u"  -0, --null             with --list or --check: end each path with a NUL, print nothing else\n"
+    u"  -j, --jobs N           convert with N threads (default: one per core; 1: one at a time)\n"
+    u"  -h, --help             print this text\n"
+    u"      --version          print the version\n"
+    u"\n"
+    u"Warnings go to standard error as PATH:LINE:COLUMN: warning: TEXT [KIND], after each run a\n"
+    u"summary. Exit status: 0 done; 1 a conversion failed, or --check found a file to change;\n"
+    u"2 a usage error or a FOLDER that cannot be read; 3 standard output could not be written;\n"
+    u"128+N ended by signal N.\n";
+
+enum class Mode { Convert, DryRun, Diff, Check, List };
+
+struct Settings {
+    Mode mode = Mode::Convert;
+    bool modeGiven = false;
+    bool strict = false;
+    bool warnings = true;
+    bool quiet = false;
+    bool null = false;
+    std::size_t jobs = 0;  // threads that convert; 0: one per core
+    bool on[6] = {true, true, true, true, true, true};
+    std::u16string folder;
+};
+
+// Plain ASCII (numbers, reasons, the tool's own words) as a text.
+std::u16string text(std::string_view ascii) {
+    return {ascii.begin(), ascii.end()};
+}
+std::u16string number(std::size_t n) {
+    return text(std::to_string(n));
+}
+
+class Tool : public StatusLine, public ExtensionSwitches, public MessageBox, public RunReport {
+public:
+    Tool(Settings settings, CommandOutput& out, CommandOutput& err)
+        : s_(std::move(settings)), out_(out), err_(err) {}
+
+    int run();
+
+private:
+    // The batch's view.
+    void setText(const std::u16string& line) override {
+        if (s_.quiet || s_.mode == Mode::Diff || s_.mode == Mode::Check) return;
+        out_.writeText(line + u'\n');
+    }
+    bool isOn(int index) const override { return s_.on[index]; }
+    // The details, the file and the reason, follow the message on a line of their own, below.
+    void showMessage(const std::u16string& message, const std::u16string&) override {
+        err_.writeText(message + u'\n');
+    }
+    void fileDone(const FileReport& report) override;
+
+    void error(const std::u16string& line) { err_.writeText(u"tavirel-batch: " + line + u'\n'); }
+    std::string relative(const std::u16string& path) const {
+        const std::size_t skip = folder_.size() + 1;
+        return CodePage::system().encode(path.size() > skip ? path.substr(skip) : path);
+    }
+    void printSummary();
+
+    Settings s_;
+    std::u16string folder_;
+    CommandOutput& out_;
+    CommandOutput& err_;
+    std::size_t converted_ = 0, unchanged_ = 0, empty_ = 0, tooLarge_ = 0, unknown_ = 0, warnings_ = 0;
+    std::vector<std::u16string> refused_;
+};
+
+void Tool::fileDone(const FileReport& report) {
+    using Fate = FileReport::Fate;
+    if (s_.warnings && !report.warnings.empty()) {
+        // One write per file: standard error is unbuffered, and a file may hold thousands.
+        std::u16string lines;
+        for (const Warning& w : report.warnings) {
+            ++warnings_;
+            lines += report.path + u':' + number(w.line) + u':' + number(w.column) + u": warning: " +
+                     text(w.text) + u" [" + text(kindName(w.kind)) + u"]\n";
+        }
+        err_.writeText(lines);
+    }
+    switch (report.fate) {
+        case Fate::Converted: ++converted_; break;
+        case Fate::Unchanged: ++unchanged_; break;
+        case Fate::Empty: ++empty_; break;
+        case Fate::TooLarge: ++tooLarge_; break;
+        case Fate::UnknownLanguage: ++unknown_; break;
+        case Fate::Strict: refused_.push_back(report.path); break;
+    }
+    if (report.fate != Fate::Converted) return;
+    if (s_.mode == Mode::Check) {
+        // Paths as bytes, for the scripts that read them.
+        out_.writeBytes(CodePage::system().encode(report.path) + (s_.null ? '\0' : '\n'));
+    } else if (s_.mode == Mode::Diff) {
+        const std::u16string oldText = CodePage::system().decode(report.oldBytes);
+        const TracedConversion traced =
+            traceConversion(oldText, report.conversion.lineEnds, lineMarkerOf(report.language));
+        out_.writeBytes(
+            unifiedDiff(relative(report.path), report.oldBytes, report.conversion.bytes, oldText, traced));
+    }
+}
+
+void Tool::printSummary() {
+    const bool dry = s_.mode != Mode::Convert;
+    std::u16string line = number(converted_) + (dry ? u" to convert, " : u" converted, ") +
+                          number(unchanged_) + u" unchanged, ";
+    const std::size_t passed = empty_ + tooLarge_ + unknown_ + refused_.size();
+    line += number(passed) + u" passed over";
+    std::vector<std::u16string> why;
+    if (empty_) why.push_back(number(empty_) + u" empty");
+    if (tooLarge_) why.push_back(number(tooLarge_) + u" over 65536 characters");
+    if (unknown_) why.push_back(number(unknown_) + u" language unknown");
+    if (!refused_.empty()) why.push_back(number(refused_.size()) + u" refused by --strict");
+    for (std::size_t i = 0; i < why.size(); ++i) line += (i == 0 ? u" (" : u", ") + why[i];
+    if (!why.empty()) line += u")";
+    if (warnings_) line += u"; " + number(warnings_) + (warnings_ == 1 ? u" warning" : u" warnings");
+    if (dry) line += u"; nothing written";
+    if (const int signal = caughtInterrupt()) line += u"; stopped by signal " + number(signal);
+    error(line);
+    for (const std::u16string& path : refused_) error(u"passed over by --strict: " + path);
+}
+
+int Tool::run() {
+    folder_ = s_.folder;
+    const std::string unreadable = folderUnreadableReason(folder_);
+    if (!unreadable.empty()) {
+        error(folder_ + u": " + text(unreadable));
+        return 2;
+    }
+
+    Dir_File files;
+    StrOPT stripper;
+    SortedFileList list;
+    Batch batch(files, stripper, list, *this, *this, *this);
+    batch.setOptions({.write = s_.mode == Mode::Convert, .warnings = s_.warnings, .strict = s_.strict});
+    batch.setReport(this);
+    if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
+    // An interrupt stops the run at its next yield instead of ending the process mid-file. The
+    // hook goes with the batch it names.
+    ScopedYieldHook stopOnInterrupt([&batch] {
+        if (caughtInterrupt()) batch.requestStop();
+    });
+
+    if (s_.mode == Mode::List) {
+        const bool quiet = s_.quiet;
+        s_.quiet = true;  // the count line is printed below, with the list
+        batch.RefreshList(folder_);
+        s_.quiet = quiet;
+        if (const int signal = caughtInterrupt()) return 128 + signal;
+        if (!s_.null && !s_.quiet) out_.writeText(u"共选中:" + number(list.count()) + u"个文件\n");
+        for (std::size_t i = 0; i < list.count(); ++i) {
+            out_.writeBytes(CodePage::system().encode(list.text(i)) + (s_.null ? '\0' : '\n'));
+        }
+    } else {
+        batch.RefreshList(folder_);
+        if (!caughtInterrupt() && batch.lastFailure().empty()) batch.ConvertSelected();
+        // The file and the reason, under the message that says the run failed.
+        if (!batch.lastFailure().empty()) err_.writeText(batch.lastFailure() + u'\n');
+        if (!s_.quiet) printSummary();
+    }
+    out_.flush();
+
+    if (const int signal = caughtInterrupt()) return 128 + signal;
+    if (!batch.lastFailure().empty()) return 1;
+    if (out_.failed()) {
+        error(u"standard output: " + text(out_.errorText()) + u": the output is incomplete");
+        return 3;
+    }
+    return s_.mode == Mode::Check && converted_ > 0 ? 1 : 0;
+}
+
+int printUsageError(CommandOutput& err, const std::u16string& why) {
+    err.writeText(u"tavirel-batch: " + why + u"\n\n" + kUsage);
+    return 2;
+}
+
+// Sets the switches from a comma-separated list; false on an unknown extension.
+bool chooseExtensions(const std::u16string& list, Settings& s, std::u16string& bad) {
+    std::fill(std::begin(s.on), std::end(s.on), false);
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(u',', start);
+        const std::u16string word = list.substr(start, comma == std::u16string::npos ? comma : comma - start);
+        const std::u16string lower = toLower(word);
+        bool known = false;
+        for (int i = 0; i < 6; ++i) {
+            if (lower == kLanguageKeys[static_cast<std::size_t>(i)].key) s.on[i] = known = true;
+        }
+        if (!known) {
+            bad = word;
+            return false;
+        }
+        if (comma == std::u16string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+bool startsWith(const std::u16string& s, std::u16string_view prefix) {
+    return s.rfind(prefix, 0) == 0;
+}
+
+// Parses the arguments into `s`; a negative result means go on, any other is the exit status.
+int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& out, CommandOutput& err,
+          std::string_view version) {
+    auto usageError = [&err](const std::u16string& why) { return printUsageError(err, why); };
+    std::vector<std::u16string> folders;
+    bool optionsEnded = false;
+    auto setMode = [&](Mode mode, const std::u16string& name) {
+        if (s.modeGiven && s.mode != mode) {
+            return usageError(name + u" cannot go with another of -n, --diff, --check, --list");
+        }
+        s.mode = mode;
+        s.modeGiven = true;
+        return -1;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::u16string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != u'-') {
+            folders.push_back(arg);
+            continue;
+        }
+        // Bundled short options: -nq is -n -q.
+        std::vector<std::u16string> flags;
+        if (startsWith(arg, u"-j") && arg.size() > 2) {
+            flags.push_back(u"--jobs=" + arg.substr(2));  // -j4
+        } else if (arg[1] != u'-') {
+            for (std::size_t k = 1; k < arg.size(); ++k) flags.push_back(std::u16string(u"-") + arg[k]);
+        } else {
+            flags.push_back(arg);
+        }
+        for (const std::u16string& flag : flags) {
+            int result = -1;
+            if (flag == u"--") {
+                optionsEnded = true;
+            } else if (flag == u"--help" || flag == u"-h") {
+                out.writeText(kUsage);
+                return 0;
+            } else if (flag == u"--version") {
+                out.writeText(u"tavirel-batch " + text(version) + u'\n');
+                return 0;
+            } else if (flag == u"-n" || flag == u"--dry-run") {
+                result = setMode(Mode::DryRun, flag);
+            } else if (flag == u"--diff") {
+                result = setMode(Mode::Diff, flag);
+            } else if (flag == u"--check") {
+                result = setMode(Mode::Check, flag);
+            } else if (flag == u"--list") {
+                result = setMode(Mode::List, flag);
+            } else if (flag == u"--strict") {
+                s.strict = true;
+            } else if (flag == u"-w" || flag == u"--no-warnings") {
+                s.warnings = false;
+            } else if (flag == u"-q" || flag == u"--quiet") {
+                s.quiet = true;
+            } else if (flag == u"-0" || flag == u"--null") {
+                s.null = true;
+            } else if (flag == u"-j" || flag == u"--jobs" || startsWith(flag, u"--jobs=")) {
+                std::u16string value;
+                if (startsWith(flag, u"--jobs=")) {
+                    value = flag.substr(7);
+                } else {
+                    if (++i == args.size()) return usageError(flag + u" needs a number of threads");
+                    value = args[i];
+                }
+                std::size_t n = 0;
+                bool digits = !value.empty() && value.size() <= 3;
+                for (char16_t c : value) {
+                    digits = digits && c >= u'0' && c <= u'9';
+                    n = n * 10 + static_cast<std::size_t>(c - u'0');
+                }
+                if (!digits || n < 1 || n > 256) return usageError(u"bad number of threads '" + value + u"'");
+                s.jobs = n;
+            } else if (flag == u"--only" || startsWith(flag, u"--only=")) {
+                std::u16string value;
+                if (flag == u"--only") {
+                    if (++i == args.size()) return usageError(u"--only needs a list of extensions");
+                    value = args[i];
+                } else {
+                    value = flag.substr(7);
+                }
+                std::u16string bad;
+                if (!chooseExtensions(value, s, bad)) return usageError(u"unknown extension '" + bad + u"'");
+            } else {
+                return usageError(u"unknown option " + flag);
+            }
+            if (result >= 0) return result;
+        }
+    }
+    if (s.null && s.mode != Mode::List && s.mode != Mode::Check)
+        return usageError(u"-0 goes with --list or --check");
+    if (s.strict && !s.warnings) return usageError(u"--strict needs the warnings: it cannot go with -w");
+    if (folders.size() != 1)
+        return usageError(folders.empty() ? u"no folder given" : u"more than one folder given");
+    s.folder = folders[0];
+    return -1;
+}
+
+}  // namespace
+
+int runBatchCommand(const std::vector<std::u16string>& args, CommandOutput& out, CommandOutput& err,
+                    std::string_view version) {
+    Settings settings;
+    const int parsed = parse(args, settings, out, err, version);
+    if (parsed >= 0) return parsed;
+    return Tool(std::move(settings), out, err).run();
+}
+
+}  // namespace tavirel
