@@ -29,6 +29,7 @@
 #include "errors.h"
 #include "file_list_model.h"
 #include "folder_enum.h"
+#include "form_layout.h"
 #include "interrupt.h"
 #include "preview_dialog.h"
 
@@ -43,8 +44,12 @@ QString toQString(const std::u16string& s) {
 }
 
 // Positions and sizes are laid out in twips; 15 twips make a pixel at 96 dots per inch.
-QRect twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
+QRect twips(const form::Twips& t) {
+    return {t.left / 15, t.top / 15, t.width / 15, t.height / 15};
+}
+
+QString qText(std::u16string_view s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 QFont songTi(double points, bool bold = false) {
@@ -64,8 +69,6 @@ QFont sansSerif(double points) {
     font.setPointSizeF(points);
     return font;
 }
-
-const char16_t* const kSwitchCaptions[6] = {u"C", u"CPP", u"H", u"asm", u"dt", u"inc"};
 
 // A check box that the whole of its area turns over, not just its box and caption.
 class AreaCheckBox : public QCheckBox {
@@ -125,15 +128,15 @@ void FrmMain::buildControls() {
     setWindowIcon(boxIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
-    setFixedSize(662, 360);
+    setFixedSize(form::kWidth / 15, form::kHeight / 15);
     setFont(songTi(8.25));
 
     const QString inputStyle = "QLineEdit { background: rgb(0, 64, 0); color: rgb(0, 255, 255); }";
 
     // Created in tab order, so that Tab walks the controls as the table of the layout does.
-    CmdOpen = new QPushButton("打开", this);
+    CmdOpen = new QPushButton(qText(form::kOpenCaption), this);
     CmdOpen->setObjectName("CmdOpen");
-    CmdOpen->setGeometry(twips(120, 3960, 855, 375));
+    CmdOpen->setGeometry(twips(form::kCmdOpen));
     CmdOpen->setFont(sansSerif(8.25));
     CmdOpen->setAutoDefault(false);
     CmdOpen->installEventFilter(this);
@@ -141,7 +144,7 @@ void FrmMain::buildControls() {
 
     List1 = new QListView(this);
     List1->setObjectName("List1");
-    List1->setGeometry(twips(120, 120, 8175, 3660));
+    List1->setGeometry(twips(form::kList1));
     List1->setFont(sansSerif(8.25));
     List1->setModel(model_);
     List1->setUniformItemSizes(true);
@@ -150,67 +153,54 @@ void FrmMain::buildControls() {
     List1->viewport()->installEventFilter(this);
     connect(List1, &QListView::clicked, this, [this](const QModelIndex& index) { toggleMark(index.row()); });
 
-    TxtInput = new QLineEdit("转换路径：", this);
+    TxtInput = new QLineEdit(qText(form::kInputText), this);
     TxtInput->setObjectName("TxtInput");
-    TxtInput->setGeometry(twips(1200, 3960, 8535, 375));
+    TxtInput->setGeometry(twips(form::kTxtInput));
     TxtInput->setFont(sansSerif(8.25));
     TxtInput->setStyleSheet(inputStyle);
 
-    const struct {
-        CmdIndex index;
-        const char* caption;
-        int top;
-    } buttons[] = {{kSelectAll, "全选", 120},
-                   {kSelectNone, "全不选", 840},
-                   {kConvert, "转换", 2280},
-                   {kExit, "退出", 3000},
-                   {kRefresh, "刷新", 1560}};
-    for (const auto& b : buttons) {
-        auto* button = new QPushButton(b.caption, this);
-        button->setObjectName("Cmd" + QString::number(b.index));
-        button->setGeometry(twips(8520, b.top, 1215, 735));
+    for (const int index : form::kCmdTabOrder) {
+        auto* button = new QPushButton(qText(form::kCmdCaptions[index]), this);
+        button->setObjectName("Cmd" + QString::number(index));
+        button->setGeometry(twips(form::cmdPlace(index)));
         button->setFont(sansSerif(8.25));
         button->setAutoDefault(false);
         button->installEventFilter(this);
-        connect(button, &QPushButton::clicked, this, [this, i = b.index] { onCmdClicked(i); });
-        Cmd[static_cast<std::size_t>(b.index)] = button;
+        connect(button, &QPushButton::clicked, this, [this, index] { onCmdClicked(index); });
+        Cmd[static_cast<std::size_t>(index)] = button;
     }
 
-    TxtStatus = new QLineEdit("Text1", this);
+    TxtStatus = new QLineEdit(qText(form::kStatusText), this);
     TxtStatus->setObjectName("TxtStatus");
-    TxtStatus->setGeometry(twips(120, 4440, 9615, 360));
+    TxtStatus->setGeometry(twips(form::kTxtStatus));
     TxtStatus->setFont(songTi(9.75));
     TxtStatus->setStyleSheet(inputStyle);
 
-    const struct {
-        int index;
-        int left;
-    } switches[] = {{5, 7080}, {4, 5715}, {1, 1605}, {3, 4350}, {2, 2970}, {0, 240}};
-    for (const auto& s : switches) {
-        auto* box = new AreaCheckBox(QString::fromUtf16(kSwitchCaptions[s.index]), this);
-        box->setObjectName("CHK" + QString::number(s.index));
-        box->setGeometry(twips(s.left, 4800, 615, 495));
+    for (const int index : form::kSwitchTabOrder) {
+        auto* box = new AreaCheckBox(qText(form::kSwitchCaptions[index]), this);
+        box->setObjectName("CHK" + QString::number(index));
+        box->setGeometry(twips(form::switchPlace(index)));
         box->setChecked(true);
-        CHK[static_cast<std::size_t>(s.index)] = box;
+        CHK[static_cast<std::size_t>(index)] = box;
     }
 
     Frame1 = new QFrame(this);
     Frame1->setObjectName("Frame1");
-    Frame1->setGeometry(twips(7920, 4800, 1815, 495));
+    Frame1->setGeometry(twips(form::kFrame1));
     Frame1->setFrameShape(QFrame::StyledPanel);
     Frame1->setCursor(trianglePointer());
     Frame1->installEventFilter(this);
 
-    Label1 = new QLabel("用户指南", Frame1);
+    Label1 = new QLabel(qText(form::kGuideCaption), Frame1);
     Label1->setObjectName("Label1");
-    Label1->setGeometry(twips(300, 180, 1335, 255));
+    Label1->setGeometry(twips(form::kLabel1));
     Label1->setFont(songTi(9.75, true));
     Label1->setStyleSheet("color: rgb(128, 128, 128);");
     Label1->setToolTip(guidePath());
     Label1->installEventFilter(this);
     // Reached by Tab as the buttons are, and opened by Enter or Space.
     Frame1->setFocusPolicy(Qt::StrongFocus);
-    Frame1->setAccessibleName("用户指南");
+    Frame1->setAccessibleName(qText(form::kGuideCaption));
     Frame1->setStyleSheet("QFrame#Frame1:focus { border: 1px dotted palette(text); }");
 
     CmdOpen->setFocus();

@@ -15,6 +15,7 @@
 #include "event_pump.h"
 #include "folder_enum.h"
 #include "fonts.h"
+#include "form_layout.h"
 #include "icons.h"
 #include "object_window.h"
 #include "pictures.h"
@@ -62,7 +63,9 @@ HFONT makeFont(const wchar_t* face, int hundredthsOfPoints, bool bold, BYTE char
                        DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-const wchar_t* const kSwitchCaptions[6] = {L"C", L"CPP", L"H", L"asm", L"dt", L"inc"};
+const wchar_t* wide(std::u16string_view s) {
+    return reinterpret_cast<const wchar_t*>(s.data());  // the table's texts are literals, ended by NUL
+}
 
 std::u16string browseForFolder(HWND owner, const std::u16string& prompt, const std::u16string& start) {
     BROWSEINFOW info{};
@@ -157,7 +160,7 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
     layOut();
 
     // The client area of 662 × 360 pixels at 96 DPI, centred on the screen.
-    RECT frame{0, 0, pixels(9930, dpi_), pixels(5400, dpi_)};
+    RECT frame{0, 0, pixels(form::kWidth, dpi_), pixels(form::kHeight, dpi_)};
     AdjustWindowRectExForDpi(&frame, style, FALSE, 0, dpi_);
     MONITORINFO monitor{};
     monitor.cbSize = sizeof monitor;
@@ -194,7 +197,7 @@ void FrmMain::createControls() {
                                instance, nullptr);
     };
     // Created in tab order, so that Tab walks the controls as the table of the layout does.
-    CmdOpen = make(L"BUTTON", L"打开", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdCmdOpen);
+    CmdOpen = make(L"BUTTON", wide(form::kOpenCaption), BS_PUSHBUTTON | WS_TABSTOP, 0, kIdCmdOpen);
 
     List1 =
         make(WC_LISTVIEWW, L"",
@@ -208,26 +211,27 @@ void FrmMain::createControls() {
     column.cx = 100;
     ListView_InsertColumn(List1, 0, &column);
 
-    TxtInput = make(L"EDIT", L"转换路径：", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdTxtInput);
+    TxtInput =
+        make(L"EDIT", wide(form::kInputText), ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdTxtInput);
 
-    for (int index : {kSelectAll, kSelectNone, kConvert, kExit, kRefresh}) {
-        static const wchar_t* const captions[5] = {L"全选", L"全不选", L"刷新", L"转换", L"退出"};
+    for (const int index : form::kCmdTabOrder) {
         Cmd[static_cast<std::size_t>(index)] =
-            make(L"BUTTON", captions[index], BS_PUSHBUTTON | WS_TABSTOP, 0, kIdCmd0 + index);
+            make(L"BUTTON", wide(form::kCmdCaptions[index]), BS_PUSHBUTTON | WS_TABSTOP, 0, kIdCmd0 + index);
     }
 
-    TxtStatus = make(L"EDIT", L"Text1", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdTxtStatus);
+    TxtStatus =
+        make(L"EDIT", wide(form::kStatusText), ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdTxtStatus);
 
-    for (int index : {5, 4, 1, 3, 2, 0}) {
-        const HWND box =
-            make(L"BUTTON", kSwitchCaptions[index], BS_AUTOCHECKBOX | WS_TABSTOP, 0, kIdChk0 + index);
+    for (const int index : form::kSwitchTabOrder) {
+        const HWND box = make(L"BUTTON", wide(form::kSwitchCaptions[index]), BS_AUTOCHECKBOX | WS_TABSTOP, 0,
+                              kIdChk0 + index);
         Button_SetCheck(box, BST_CHECKED);
         CHK[static_cast<std::size_t>(index)] = box;
     }
 
     // The frame is the guide's link, last in tab order: Enter or Space opens the guide.
     Frame1 = make(L"STATIC", L"", SS_ETCHEDFRAME | SS_NOTIFY | WS_TABSTOP, 0, kIdFrame1);
-    Label1 = make(L"STATIC", L"用户指南", SS_LEFT | SS_NOTIFY, 0, kIdLabel1, Frame1);
+    Label1 = make(L"STATIC", wide(form::kGuideCaption), SS_LEFT | SS_NOTIFY, 0, kIdLabel1, Frame1);
     // The label's clicks and colours go to its parent, the frame, which passes them on.
     SetPropW(Frame1, kFrameOwner, reinterpret_cast<HANDLE>(this));
     SetPropW(Frame1, kFrameProc,
@@ -253,27 +257,25 @@ void FrmMain::layOut() {
     enum class Font { Window, SansSerif, Status, Label };
     struct Place {
         HWND control;
-        int left, top, width, height;
+        form::Twips at;
         Font font;
     };
     std::vector<Place> places = {
-        {CmdOpen, 120, 3960, 855, 375, Font::SansSerif},    {List1, 120, 120, 8175, 3660, Font::SansSerif},
-        {TxtInput, 1200, 3960, 8535, 375, Font::SansSerif}, {TxtStatus, 120, 4440, 9615, 360, Font::Status},
-        {Frame1, 7920, 4800, 1815, 495, Font::Window},      {Label1, 300, 180, 1335, 255, Font::Label},
+        {CmdOpen, form::kCmdOpen, Font::SansSerif},   {List1, form::kList1, Font::SansSerif},
+        {TxtInput, form::kTxtInput, Font::SansSerif}, {TxtStatus, form::kTxtStatus, Font::Status},
+        {Frame1, form::kFrame1, Font::Window},        {Label1, form::kLabel1, Font::Label},
     };
-    const int buttonTops[5] = {120, 840, 1560, 2280, 3000};
     for (int i = 0; i < 5; ++i)
-        places.push_back({Cmd[static_cast<std::size_t>(i)], 8520, buttonTops[i], 1215, 735, Font::SansSerif});
-    const int switchLefts[6] = {240, 1605, 2970, 4350, 5715, 7080};
+        places.push_back({Cmd[static_cast<std::size_t>(i)], form::cmdPlace(i), Font::SansSerif});
     for (int i = 0; i < 6; ++i)
-        places.push_back({CHK[static_cast<std::size_t>(i)], switchLefts[i], 4800, 615, 495, Font::Window});
+        places.push_back({CHK[static_cast<std::size_t>(i)], form::switchPlace(i), Font::Window});
 
     SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->window), FALSE);
     for (const Place& p : places) {
         // Each edge is scaled, so that neighbours stay as close as the twips put them.
-        const int left = pixels(p.left, dpi_), top = pixels(p.top, dpi_);
-        MoveWindow(p.control, left, top, pixels(p.left + p.width, dpi_) - left,
-                   pixels(p.top + p.height, dpi_) - top, TRUE);
+        const int left = pixels(p.at.left, dpi_), top = pixels(p.at.top, dpi_);
+        MoveWindow(p.control, left, top, pixels(p.at.left + p.at.width, dpi_) - left,
+                   pixels(p.at.top + p.at.height, dpi_) - top, TRUE);
         const HFONT font = p.font == Font::SansSerif ? fonts_->sansSerif
                            : p.font == Font::Status  ? fonts_->status
                            : p.font == Font::Label   ? fonts_->label
