@@ -98,7 +98,11 @@ QString qtPath(const std::u16string& text) {
 
 FrmMain::FrmMain() : FrmMain(Options{}) {}
 
-FrmMain::FrmMain(Options options) : options_(std::move(options)) {
+FrmMain::FrmMain(Options options)
+    : options_(std::move(options)),
+      form_(static_cast<FormView&>(*this), files_, static_cast<StatusLine&>(*this),
+            static_cast<ExtensionSwitches&>(*this), static_cast<MessageBox&>(*this)) {
+    form_.onExit = [this] { close(); };
     if (options_.programFolder.empty()) options_.programFolder = programFolder();
     if (!options_.folderDialog) {
         options_.folderDialog = [](QWidget* parent, const QString& prompt, const QString& start) {
@@ -140,7 +144,7 @@ void FrmMain::buildControls() {
     CmdOpen->setFont(sansSerif(8.25));
     CmdOpen->setAutoDefault(false);
     CmdOpen->installEventFilter(this);
-    connect(CmdOpen, &QPushButton::clicked, this, &FrmMain::onOpenClicked);
+    connect(CmdOpen, &QPushButton::clicked, this, [this] { form_.open(); });
 
     List1 = new QListView(this);
     List1->setObjectName("List1");
@@ -166,7 +170,7 @@ void FrmMain::buildControls() {
         button->setFont(sansSerif(8.25));
         button->setAutoDefault(false);
         button->installEventFilter(this);
-        connect(button, &QPushButton::clicked, this, [this, index] { onCmdClicked(index); });
+        connect(button, &QPushButton::clicked, this, [this, index] { form_.press(index); });
         Cmd[static_cast<std::size_t>(index)] = button;
     }
 
@@ -212,46 +216,21 @@ void FrmMain::start() {
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (screen.isValid()) move(screen.center() - rect().center());
     show();
-    dirFile_ =
-        std::make_unique<Dir_File>(nullptr, [this](std::uintptr_t owner, const std::u16string& prompt) {
-            // The dialog opens on the folder in the box, when there is one.
-            const std::u16string typed = toText(TxtInput->text());
-            const QString from =
-                !typed.empty() && folderUnreadableReason(typed).empty() ? qtPath(typed) : QString();
-            const QString chosen =
-                options_.folderDialog(QWidget::find(static_cast<WId>(owner)), toQString(prompt), from);
-            return chosen.isEmpty() ? std::u16string() : engineText(chosen);
-        });
-    strOpt_ = std::make_unique<StrOPT>();
-    StatusLine& status = *this;
-    ExtensionSwitches& switches = *this;
-    MessageBox& messages = *this;
-    batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
-    batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
-    batch_->setReasonsInChinese(true);
-    TxtInput->setText(toQString(options_.startFolder.value_or(options_.programFolder)));
-    batch_->RefreshList(toText(TxtInput->text()));
+    form_.start(options_.startFolder.value_or(options_.programFolder));
 }
 
-void FrmMain::onCmdClicked(int index) {
-    if (!batch_) return;
-    switch (index) {
-        case kSelectAll: batch_->SelectAll(); break;
-        case kSelectNone: batch_->SelectNone(); break;
-        case kRefresh: batch_->RefreshList(toText(TxtInput->text())); break;
-        case kConvert: batch_->ConvertSelected(); break;
-        case kExit: close(); break;
-        default: break;
-    }
+std::u16string FrmMain::folderText() const {
+    return toText(TxtInput->text());
 }
 
-void FrmMain::onOpenClicked() {
-    if (!dirFile_ || !batch_) return;
-    const std::u16string folder = dirFile_->BrowseForFolder(winId(), u"请选择目录");
-    if (folder.empty()) return;
+void FrmMain::setFolderText(const std::u16string& folder) {
     TxtInput->setText(toQString(folder));
-    TxtStatus->setText("...正扫描目录：" + toQString(folder));
-    batch_->RefreshList(folder);
+}
+
+std::u16string FrmMain::pickFolder(const std::u16string& prompt, const std::u16string& from) {
+    const QString chosen =
+        options_.folderDialog(this, toQString(prompt), from.empty() ? QString() : qtPath(from));
+    return chosen.isEmpty() ? std::u16string() : engineText(chosen);
 }
 
 QString FrmMain::guidePath() const {
@@ -326,7 +305,7 @@ void FrmMain::showPreview(int row) {
 
 // A run under way refuses the buttons that would start another one, and the marks; "退出" and
 // the window's close stay live. A nested conversion would convert files twice.
-void FrmMain::setBusy(bool busy) {
+void FrmMain::showBusy(bool busy) {
     const std::array<QWidget*, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert],
                                              CmdOpen};
     const bool hadFocus = std::find(refused.begin(), refused.end(), focusWidget()) != refused.end();
@@ -341,25 +320,18 @@ void FrmMain::setBusy(bool busy) {
         focusBeforeRun_->setFocus();
         focusBeforeRun_ = nullptr;
     }
-    if (!busy && closePending_) {
-        // Closed during the run, which has now unwound: close for real once the handler that
-        // started it has returned, so that nothing on its stack outlives the engines.
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
+}
+
+void FrmMain::closeSoon() {
+    QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
-    if (busy()) {
-        // The run ends at its next yield; the engines go only after it has unwound.
-        closePending_ = true;
-        batch_->requestStop();
+    if (form_.requestClose()) {
+        event->accept();
+    } else {
         event->ignore();
-        return;
     }
-    batch_.reset();
-    dirFile_.reset();
-    strOpt_.reset();
-    event->accept();
 }
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The main window: builds and wires the controls and hands every action to the batch. It owns
-// the two engines, and releases them only once no run is using them any more.
+// The main window: builds and wires the controls and hands every action to the form's controller,
+// which owns the engines and releases them only once no run is using them any more.
 //
 // Texts that name files cross between Qt and the engine as bytes: Qt reads file names as UTF-8,
 // the engine in the locale's code page, and a name must reach the engine with its own bytes.
@@ -15,8 +15,8 @@
 #include <memory>
 #include <optional>
 
-#include "batch.h"
 #include "batch_interfaces.h"
+#include "form_controller.h"
 #include "sorted_file_list.h"
 
 class QCheckBox;
@@ -35,10 +35,20 @@ std::u16string engineText(const QString& qtPath);
 /// An engine path as Qt reads file names, for its dialogs and for opening a file.
 QString qtPath(const std::u16string& text);
 
-class FrmMain : public QWidget, private StatusLine, private ExtensionSwitches, private MessageBox {
+class FrmMain : public QWidget,
+                private StatusLine,
+                private ExtensionSwitches,
+                private MessageBox,
+                private FormView {
 public:
     /// The five buttons of the column, by the index the batch's handler knows them by.
-    enum CmdIndex { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
+    enum CmdIndex {
+        kSelectAll = FormController::kSelectAll,
+        kSelectNone = FormController::kSelectNone,
+        kRefresh = FormController::kRefresh,
+        kConvert = FormController::kConvert,
+        kExit = FormController::kExit,
+    };
 
     struct Options {
         /// The program's folder: scanned at start, where the file dialog opens and where the
@@ -75,9 +85,9 @@ public:
     void showPreview(int row);
 
     /// True while a scan, a select or a conversion is under way.
-    bool busy() const { return batch_ && batch_->runDepth() > 0; }
+    bool busy() const { return form_.busy(); }
     /// False once the window has closed and released its engines.
-    bool hasEngines() const { return batch_ != nullptr; }
+    bool hasEngines() const { return form_.hasEngines(); }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,16 +98,19 @@ private:
     void setText(const std::u16string& text) override;
     bool isOn(int index) const override;
     void showMessage(const std::u16string& text, const std::u16string& details) override;
+    // The controller's view of the window.
+    std::u16string folderText() const override;
+    void setFolderText(const std::u16string& folder) override;
+    std::u16string pickFolder(const std::u16string& prompt, const std::u16string& from) override;
+    void showBusy(bool busy) override;
+    void closeSoon() override;
 
     void buildControls();
-    void onCmdClicked(int index);
-    void onOpenClicked();
     void openLink();
     void showListMenu(const QPoint& at, int row, bool byKeyboard = false);
     void toggleMark(int row);
     bool openWithDesktop(const QUrl& url);
     void showGuideLocation();
-    void setBusy(bool busy);
     QString guidePath() const;
 
     Options options_;
@@ -113,11 +126,8 @@ private:
     QFrame* Frame1;
     QLabel* Label1;
 
-    std::unique_ptr<Dir_File> dirFile_;
-    std::unique_ptr<StrOPT> strOpt_;
-    std::unique_ptr<Batch> batch_;
-    bool closePending_ = false;
     QPointer<QWidget> focusBeforeRun_;
+    FormController form_;
     QString lastOpenFileName_;
 };
 

@@ -112,7 +112,11 @@ struct FrmMain::Fonts {
 
 FrmMain::FrmMain() : FrmMain(Options{}) {}
 
-FrmMain::FrmMain(Options options) : options_(std::move(options)) {
+FrmMain::FrmMain(Options options)
+    : options_(std::move(options)),
+      form_(static_cast<FormView&>(*this), files_, static_cast<StatusLine&>(*this),
+            static_cast<ExtensionSwitches&>(*this), static_cast<MessageBox&>(*this)) {
+    form_.onExit = [this] { close(); };
     if (options_.programFolder.empty()) options_.programFolder = programFolder();
     if (!options_.folderDialog) options_.folderDialog = browseForFolder;
     if (!options_.openFile) {
@@ -175,9 +179,7 @@ FrmMain::FrmMain(Options options) : options_(std::move(options)) {
 
 FrmMain::~FrmMain() {
     files_.setObserver(nullptr);
-    batch_.reset();
-    dirFile_.reset();
-    strOpt_.reset();
+    form_.requestClose();
     if (hwnd_) {
         options_.quitWhenClosed = false;
         DestroyWindow(hwnd_);
@@ -304,22 +306,19 @@ void FrmMain::start(int showCommand) {
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
     SetFocus(CmdOpen);
-    dirFile_ =
-        std::make_unique<Dir_File>(nullptr, [this](std::uintptr_t owner, const std::u16string& prompt) {
-            // The picker opens on the folder in the box, when there is one.
-            const std::u16string typed = windowText(TxtInput);
-            const std::u16string from = !typed.empty() && folderUnreadableReason(typed).empty() ? typed : u"";
-            return options_.folderDialog(reinterpret_cast<HWND>(owner), prompt, from);
-        });
-    strOpt_ = std::make_unique<StrOPT>();
-    StatusLine& status = *this;
-    ExtensionSwitches& switches = *this;
-    MessageBox& messages = *this;
-    batch_ = std::make_unique<Batch>(*dirFile_, *strOpt_, files_, status, switches, messages);
-    batch_->onBusyChanged = [this](bool busy) { setBusy(busy); };
-    batch_->setReasonsInChinese(true);
-    SetWindowTextW(TxtInput, wide(options_.startFolder.value_or(options_.programFolder)));
-    batch_->RefreshList(windowText(TxtInput));
+    form_.start(options_.startFolder.value_or(options_.programFolder));
+}
+
+std::u16string FrmMain::folderText() const {
+    return windowText(TxtInput);
+}
+
+void FrmMain::setFolderText(const std::u16string& folder) {
+    SetWindowTextW(TxtInput, wide(folder));
+}
+
+std::u16string FrmMain::pickFolder(const std::u16string& prompt, const std::u16string& from) {
+    return options_.folderDialog(hwnd_, prompt, from);
 }
 
 LRESULT CALLBACK FrmMain::frameProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -447,7 +446,7 @@ LRESULT FrmMain::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE: close(); return 0;
         case WM_ENDSESSION:
             // The session ends: the run stops at its next yield, leaving every file old or whole.
-            if (wParam && batch_) batch_->requestStop();
+            if (wParam) form_.stop();
             return 0;
         case WM_DESTROY:
             if (options_.quitWhenClosed) PostQuitMessage(0);
@@ -498,30 +497,12 @@ void FrmMain::onCommand(int id) {
     const HWND from = GetDlgItem(hwnd_, id);
     if (from && !IsWindowEnabled(from)) return;
     if (id == kIdCmdOpen) {
-        onOpenClicked();
+        form_.open();
     } else if (id == kIdFrame1 || id == kIdLabel1) {
         openLink();
     } else if (id >= kIdCmd0 && id < kIdCmd0 + 5) {
-        if (!batch_) return;
-        switch (id - kIdCmd0) {
-            case kSelectAll: batch_->SelectAll(); break;
-            case kSelectNone: batch_->SelectNone(); break;
-            case kRefresh: batch_->RefreshList(windowText(TxtInput)); break;
-            case kConvert: batch_->ConvertSelected(); break;
-            case kExit: close(); break;
-            default: break;
-        }
+        form_.press(id - kIdCmd0);
     }
-}
-
-void FrmMain::onOpenClicked() {
-    if (!dirFile_ || !batch_) return;
-    const std::u16string folder =
-        dirFile_->BrowseForFolder(reinterpret_cast<std::uintptr_t>(hwnd_), u"请选择目录");
-    if (folder.empty()) return;
-    SetWindowTextW(TxtInput, wide(folder));
-    SetWindowTextW(TxtStatus, wide(u"...正扫描目录：" + folder));
-    batch_->RefreshList(folder);
 }
 
 std::u16string FrmMain::guidePath() const {
@@ -558,7 +539,7 @@ void FrmMain::showPreview(std::size_t row) {
 
 // A run under way refuses the buttons that would start another one; marks, "退出" and the
 // window's close stay live. A nested conversion would convert files twice.
-void FrmMain::setBusy(bool busy) {
+void FrmMain::showBusy(bool busy) {
     const std::array<HWND, 5> refused = {Cmd[kSelectAll], Cmd[kSelectNone], Cmd[kRefresh], Cmd[kConvert],
                                          CmdOpen};
     const HWND focus = GetFocus();
@@ -575,24 +556,14 @@ void FrmMain::setBusy(bool busy) {
         SetFocus(focusBeforeRun_);
         focusBeforeRun_ = nullptr;
     }
-    if (!busy && closePending_ && hwnd_) {
-        // Closed during the run, which has now unwound: close for real once the handler that
-        // started it has returned, so that nothing on its stack outlives the engines.
-        PostMessageW(hwnd_, WM_CLOSE, 0, 0);
-    }
+}
+
+void FrmMain::closeSoon() {
+    if (hwnd_) PostMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void FrmMain::close() {
-    if (busy()) {
-        // The run ends at its next yield; the engines go only after it has unwound.
-        closePending_ = true;
-        batch_->requestStop();
-        return;
-    }
-    batch_.reset();
-    dirFile_.reset();
-    strOpt_.reset();
-    if (hwnd_) DestroyWindow(hwnd_);
+    if (form_.requestClose() && hwnd_) DestroyWindow(hwnd_);
 }
 
 std::u16string FrmMain::GetOpenFileName() {

@@ -19,8 +19,8 @@
 #include <string>
 #include <string_view>
 
-#include "batch.h"
 #include "batch_interfaces.h"
+#include "form_controller.h"
 #include "sorted_file_list.h"
 
 namespace tavirel {
@@ -28,10 +28,17 @@ namespace tavirel {
 class FrmMain : private StatusLine,
                 private ExtensionSwitches,
                 private MessageBox,
+                private FormView,
                 private SortedFileList::Observer {
 public:
     /// The five buttons of the column, by the index the batch's handler knows them by.
-    enum CmdIndex { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
+    enum CmdIndex {
+        kSelectAll = FormController::kSelectAll,
+        kSelectNone = FormController::kSelectNone,
+        kRefresh = FormController::kRefresh,
+        kConvert = FormController::kConvert,
+        kExit = FormController::kExit,
+    };
 
     struct Options {
         /// The program's folder: scanned at start, where the file dialog opens and where the
@@ -76,9 +83,9 @@ public:
     /// Frame1, Label1); null for any other name.
     HWND control(std::u16string_view name) const;
     /// True while a scan, a select or a conversion is under way.
-    bool busy() const { return batch_ && batch_->runDepth() > 0; }
+    bool busy() const { return form_.busy(); }
     /// False once the window has closed and released its engines.
-    bool hasEngines() const { return batch_ != nullptr; }
+    bool hasEngines() const { return form_.hasEngines(); }
     /// The scale of the window's twips: dots per inch of its monitor.
     UINT dpi() const { return dpi_; }
 
@@ -97,6 +104,12 @@ private:
     void setText(const std::u16string& text) override;
     bool isOn(int index) const override;
     void showMessage(const std::u16string& text, const std::u16string& details) override;
+    // The controller's view of the window.
+    std::u16string folderText() const override;
+    void setFolderText(const std::u16string& folder) override;
+    std::u16string pickFolder(const std::u16string& prompt, const std::u16string& from) override;
+    void showBusy(bool busy) override;
+    void closeSoon() override;
     // The list view follows the sorted list.
     void aboutToInsert(std::size_t row) override;
     void inserted() override;
@@ -107,11 +120,9 @@ private:
     void createControls();
     void layOut();
     void onCommand(int id);
-    void onOpenClicked();
     void openLink();
     void toggle(int row);
     void showListMenu(POINT at, int row);
-    void setBusy(bool busy);
     void close();
     void fitColumn();
     void syncView();
@@ -138,10 +149,7 @@ private:
     HWND Frame1 = nullptr;
     HWND Label1 = nullptr;
 
-    std::unique_ptr<Dir_File> dirFile_;
-    std::unique_ptr<StrOPT> strOpt_;
-    std::unique_ptr<Batch> batch_;
-    bool closePending_ = false;
+    FormController form_;
     HWND focusBeforeRun_ = nullptr;
     HWND focusBeforeDeactivation_ = nullptr;
     std::u16string lastOpenFileName_;

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: MIT
+// What the main form does, free of any toolkit: the engines it starts with, its buttons, 打开, a
+// run's busy state and a close asked for during a run. Each window keeps only its widgets, its
+// events and its painting, and drives this.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "batch.h"
+#include "batch_interfaces.h"
+#include "dir_file.h"
+#include "strop.h"
+
+namespace tavirel {
+
+/// What the controller asks of the window around it.
+class FormView {
+public:
+    virtual ~FormView() = default;
+    /// The path box, TxtInput.
+    virtual std::u16string folderText() const = 0;
+    virtual void setFolderText(const std::u16string& folder) = 0;
+    /// The system's folder picker, owned by the window and opening on `from` (empty: wherever the
+    /// system likes); the folder chosen, or the empty text on cancel.
+    virtual std::u16string pickFolder(const std::u16string& prompt, const std::u16string& from) = 0;
+    /// A run began (true) or the last one ended: the controls that would start another are
+    /// refused or given back.
+    virtual void showBusy(bool busy) = 0;
+    /// Closes the window once the handler under way has returned: the run it started has unwound.
+    virtual void closeSoon() = 0;
+};
+
+class FormController {
+public:
+    /// The buttons Cmd(0) to Cmd(4).
+    enum Cmd { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
+    /// What 打开 asks the picker.
+    static constexpr char16_t kPickPrompt[] = u"请选择目录";
+
+    FormController(FormView& view, FileList& list, StatusLine& status, ExtensionSwitches& switches,
+                   MessageBox& messages);
+    ~FormController();
+
+    /// Makes the engines, puts `folder` in the path box and lists it.
+    void start(const std::u16string& folder);
+    /// One of the five buttons; 退出 asks for the close (the window's own close, then
+    /// requestClose()).
+    void press(int cmd);
+    /// 打开: the picker, then the folder chosen is shown and listed; a cancel changes nothing.
+    void open();
+    /// The window asks to close. True: no run is under way and the engines are gone, so the
+    /// window may go. False: the run ends at its next yield and the window is closed soon after.
+    bool requestClose();
+    /// The session ends: every run stops at its next yield.
+    void stop();
+
+    bool busy() const { return batch_ && batch_->runDepth() > 0; }
+    bool hasEngines() const { return batch_ != nullptr; }
+    /// Set when 退出 is pressed: the window closes as it would for its own close box.
+    std::function<void()> onExit;
+
+private:
+    FormView& view_;
+    FileList& list_;
+    StatusLine& status_;
+    ExtensionSwitches& switches_;
+    MessageBox& messages_;
+    std::unique_ptr<Dir_File> dirFile_;
+    std::unique_ptr<StrOPT> strOpt_;
+    std::unique_ptr<Batch> batch_;
+    bool closePending_ = false;
+};
+
+}  // namespace tavirel
