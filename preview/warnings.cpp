@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "trace.h"
+#include "word_scan.h"
 
 namespace tavirel {
 namespace {
@@ -56,36 +57,6 @@ bool sameAs(const Char* s, std::size_t n, std::string_view ascii) {
         if (static_cast<char32_t>(s[k]) != static_cast<unsigned char>(ascii[k])) return false;
     }
     return true;
-}
-
-// Marks, with its high bit, each lane of `word` (bytes or 16-bit units) equal to `value`; the
-// lowest mark is exact.
-template <typename Char>
-inline std::uint64_t lanesEqual(std::uint64_t word, unsigned char value) {
-    constexpr std::uint64_t ones = sizeof(Char) == 1 ? 0x0101010101010101ULL : 0x0001000100010001ULL;
-    constexpr std::uint64_t highs = sizeof(Char) == 1 ? 0x8080808080808080ULL : 0x8000800080008000ULL;
-    const std::uint64_t x = word ^ (ones * value);
-    return (x - ones) & ~x & highs;
-}
-
-// The first position from i on that holds one of `targets`, or n: eight bytes at a time, which
-// is how most of a source file is passed over.
-template <typename Char, std::size_t N>
-Pos findAny(const Char* s, Pos i, Pos n, const std::array<unsigned char, N>& targets) {
-    constexpr Pos lanes = 8 / sizeof(Char);
-    for (; i + lanes <= n; i += lanes) {
-        std::uint64_t word;
-        std::memcpy(&word, s + i, 8);
-        std::uint64_t hits = 0;
-        for (unsigned char t : targets) hits |= lanesEqual<Char>(word, t);
-        if (hits) return i + static_cast<Pos>(__builtin_ctzll(hits) / (8 * sizeof(Char)));
-    }
-    for (; i < n; ++i) {
-        for (unsigned char t : targets) {
-            if (static_cast<char32_t>(s[i]) == t) return i;
-        }
-    }
-    return n;
 }
 
 // Runs on the loaded text's code units, or on the bytes of an ASCII file whose lines all end

@@ -2,11 +2,13 @@
 #include "conversion.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
 #include "strop.h"
 #include "text_file.h"
+#include "word_scan.h"
 
 namespace tavirel {
 
@@ -97,23 +99,6 @@ ByteCounts countBytes(std::string_view bytes) {
     return c;
 }
 
-// The first position from pos on that holds `x` or `y`, or n: eight bytes at a time.
-std::size_t findEither(const char* b, std::size_t pos, std::size_t n, char x, char y) {
-    constexpr std::uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL;
-    for (; pos + 8 <= n; pos += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, b + pos, 8);
-        const std::uint64_t a = word ^ (ones * static_cast<unsigned char>(x));
-        const std::uint64_t c = word ^ (ones * static_cast<unsigned char>(y));
-        const std::uint64_t hits = ((a - ones) & ~a & highs) | ((c - ones) & ~c & highs);
-        if (hits) return pos + static_cast<std::size_t>(__builtin_ctzll(hits) >> 3);
-    }
-    for (; pos < n; ++pos) {
-        if (b[pos] == x || b[pos] == y) return pos;
-    }
-    return n;
-}
-
 // A file of ASCII bytes whose lines all end in LF, or all in CR LF: its units are its bytes, and
 // its text differs from them only in line ends, which no marker touches. Such a file, which is
 // most source files, is converted on its bytes in two passes instead of seven on code units.
@@ -149,7 +134,8 @@ std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view m
     std::size_t kept = 0;
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t at = findEither(b, pos, n, '\n', marker[0]);
+        const std::size_t at =
+            findAny(b, pos, n, std::array<unsigned char, 2>{'\n', static_cast<unsigned char>(marker[0])});
         if (at == n) break;
         const char* const hit = b + at;
         if (*hit == '\n' || bytes.compare(at, marker.size(), marker) != 0) {
