@@ -31,10 +31,14 @@ public:
     virtual void closeSoon() = 0;
 };
 
-class FormController {
+/// The five buttons Cmd(0) to Cmd(4), by the index the form knows them by; a window that derives
+/// from this names them as its own.
+struct FormButtons {
+    enum CmdIndex { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
+};
+
+class FormController : public FormButtons {
 public:
-    /// The buttons Cmd(0) to Cmd(4).
-    enum Cmd { kSelectAll = 0, kSelectNone = 1, kRefresh = 2, kConvert = 3, kExit = 4 };
     /// What 打开 asks the picker.
     static constexpr char16_t kPickPrompt[] = u"请选择目录";
 

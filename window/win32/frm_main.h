@@ -25,21 +25,13 @@
 
 namespace tavirel {
 
-class FrmMain : private StatusLine,
+class FrmMain : public FormButtons,
+                private StatusLine,
                 private ExtensionSwitches,
                 private MessageBox,
                 private FormView,
                 private SortedFileList::Observer {
 public:
-    /// The five buttons of the column, by the index the batch's handler knows them by.
-    enum CmdIndex {
-        kSelectAll = FormController::kSelectAll,
-        kSelectNone = FormController::kSelectNone,
-        kRefresh = FormController::kRefresh,
-        kConvert = FormController::kConvert,
-        kExit = FormController::kExit,
-    };
-
     struct Options {
         /// The program's folder: scanned at start, where the file dialog opens and where the
         /// guide is found; the folder of the running program by default.
