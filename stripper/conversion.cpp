@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "block_sweep.h"
 #include "strop.h"
 #include "text_file.h"
 #include "word_scan.h"
@@ -121,9 +122,8 @@ std::size_t textLengthOf(std::string_view bytes, const ByteCounts& c) {
 }
 
 // Both passes on such a file's bytes, giving the new file's bytes with its own line ends. The
-// line pass cuts each line at its first marker; the block pass is the one of trace.cpp: what is
-// kept never holds a "/*", so a block starts where a "*" follows a kept "/", and ends at the
-// first "*/" from that "*" on; without one, the rest stays.
+// line pass cuts each line at its first marker; the block pass is the one sweep of
+// block_sweep.h.
 std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view marker) {
     const std::string_view lineEnd = ends == LineEnds::Lf ? "\n" : "\r\n";
     const std::size_t n = bytes.size();
@@ -151,42 +151,16 @@ std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view m
     lines.append(b + kept, n - kept);
     if (kept < n && b[n - 1] != '\n') lines.append(lineEnd);  // the last line gets its line end
 
-    std::string out;
-    out.reserve(lines.size());
-    const char* in = lines.data();
-    const std::size_t m = lines.size();
-    std::size_t i = 0;
-    while (i < m) {
-        const char* star = static_cast<const char*>(std::memchr(in + i, '*', m - i));
-        const std::size_t at = star ? static_cast<std::size_t>(star - in) : m;
-        out.append(in + i, at - i);
-        i = at;
-        if (i == m) break;
-        if (out.empty() || out.back() != '/') {
-            out += '*';
-            ++i;
-            continue;
-        }
-        // A start marker: its "/" is the last kept unit. Its stop marker may share the "*".
-        std::size_t j = i;
-        for (;;) {
-            const char* next = static_cast<const char*>(std::memchr(in + j, '*', m - j));
-            if (!next || next + 1 >= in + m) {
-                j = m;
-                break;
-            }
-            j = static_cast<std::size_t>(next - in);
-            if (in[j + 1] == '/') break;
-            ++j;
-        }
-        if (j >= m) {
-            out.append(in + i, m - i);
-            break;
-        }
-        out.pop_back();
-        i = j + 2;
-    }
-    return out;
+    struct Bytes {
+        const char* in;
+        std::string text;
+        void keep(std::size_t from, std::size_t to) { text.append(in + from, to - from); }
+        void dropLast() { text.pop_back(); }
+        bool endsWithSlash() const { return !text.empty() && text.back() == '/'; }
+    } out{lines.data(), {}};
+    out.text.reserve(lines.size());
+    sweepBlocks(lines.data(), lines.size(), out);
+    return std::move(out.text);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "block_sweep.h"
+
 namespace tavirel {
 
 TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
@@ -69,38 +71,26 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
         lineFrom[w++] = static_cast<std::uint32_t>(lf);
     }
 
-    // The block pass in one sweep. What is kept never holds a "/*": the first start marker of the
-    // current text is either ahead, or formed by the last kept "/" and the next "*". Its block ends
-    // at the first "*/" at or after it; without one, everything from there on stays.
-    const char16_t* const in = lineText.data();
-    const std::size_t n = w;
-    TracedText out;
-    out.text.resize(n);
-    out.from.resize(n);
-    std::size_t o = 0;
-    std::size_t i = 0;
-    while (i < n) {
-        const bool joined = o > 0 && out.text[o - 1] == u'/' && in[i] == u'*';
-        const bool here = !joined && in[i] == u'/' && i + 1 < n && in[i + 1] == u'*';
-        if (!joined && !here) {
-            out.text[o] = in[i];
-            out.from[o++] = lineFrom[i++];
-            continue;
+    // The block pass: the one sweep of block_sweep.h, each unit kept with its origin.
+    struct Traced {
+        const std::u16string& in;
+        const std::vector<std::uint32_t>& from;
+        TracedText t;
+        void keep(std::size_t a, std::size_t b) {
+            t.text.append(in, a, b - a);
+            t.from.insert(t.from.end(), from.begin() + static_cast<std::ptrdiff_t>(a),
+                          from.begin() + static_cast<std::ptrdiff_t>(b));
         }
-        // The stop marker: its "*" may be the start marker's own.
-        std::size_t j = here ? i + 1 : i;
-        while (j + 1 < n && !(in[j] == u'*' && in[j + 1] == u'/')) ++j;
-        if (j + 1 >= n) break;
-        if (joined) --o;
-        i = j + 2;
-    }
-    for (; i < n; ++i) {
-        out.text[o] = in[i];
-        out.from[o++] = lineFrom[i];
-    }
-    out.text.resize(o);
-    out.from.resize(o);
-    return out;
+        void dropLast() {
+            t.text.pop_back();
+            t.from.pop_back();
+        }
+        bool endsWithSlash() const { return !t.text.empty() && t.text.back() == u'/'; }
+    } out{lineText, lineFrom, {}};
+    out.t.text.reserve(w);
+    out.t.from.reserve(w);
+    sweepBlocks(lineText.data(), w, out);
+    return std::move(out.t);
 }
 
 TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends,
