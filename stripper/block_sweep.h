@@ -5,24 +5,11 @@
 // kept, a "/", and ends at the first "*/" from that "*" on; without one, the rest stays.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstring>
 
 #include "word_scan.h"
 
 namespace tavirel {
-
-/// The first "*" in in[from, n), or n.
-template <typename Unit>
-std::size_t nextStar(const Unit* in, std::size_t from, std::size_t n) {
-    if constexpr (sizeof(Unit) == 1) {
-        const void* star = std::memchr(in + from, '*', n - from);
-        return star ? static_cast<std::size_t>(static_cast<const Unit*>(star) - in) : n;
-    } else {
-        return findAny(in, from, n, std::array<unsigned char, 1>{'*'});
-    }
-}
 
 /// Sweeps in[0, n), telling `out` what stays: out.keep(from, to) for a stretch of `in`, and
 /// out.dropLast() when the last unit kept is the "/" of a block; out.endsWithSlash() says whether
@@ -31,7 +18,7 @@ template <typename Unit, typename Out>
 void sweepBlocks(const Unit* in, std::size_t n, Out& out) {
     std::size_t i = 0;
     while (i < n) {
-        const std::size_t star = nextStar(in, i, n);
+        const std::size_t star = nextUnit(in, i, n, '*');
         out.keep(i, star);
         i = star;
         if (i == n) break;
@@ -43,7 +30,7 @@ void sweepBlocks(const Unit* in, std::size_t n, Out& out) {
         // A start marker: its "/" is the last unit kept. Its stop marker may share the "*".
         std::size_t j = i;
         for (;;) {
-            j = nextStar(in, j, n);
+            j = nextUnit(in, j, n, '*');
             if (j + 1 >= n) {
                 j = n;
                 break;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "block_sweep.h"
+#include "line_cut.h"
 #include "strop.h"
 #include "text_file.h"
 #include "word_scan.h"
@@ -121,35 +122,21 @@ std::size_t textLengthOf(std::string_view bytes, const ByteCounts& c) {
     return (c.carriageReturns == 0 ? bytes.size() + c.lineFeeds : bytes.size()) + open;
 }
 
-// Both passes on such a file's bytes, giving the new file's bytes with its own line ends. The
-// line pass cuts each line at its first marker; the block pass is the one sweep of
-// block_sweep.h.
+// Both passes on such a file's bytes, giving the new file's bytes with its own line ends: the
+// sweeps of line_cut.h and block_sweep.h, the file's last line a line of its own.
 std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view marker) {
     const std::string_view lineEnd = ends == LineEnds::Lf ? "\n" : "\r\n";
     const std::size_t n = bytes.size();
     const char* const b = bytes.data();
-    std::string lines;
-    lines.reserve(n + lineEnd.size());
-    // Uncut lines are copied in stretches: from `kept` up to where the next cut begins.
-    std::size_t kept = 0;
-    std::size_t pos = 0;
-    for (;;) {
-        const std::size_t at =
-            findAny(b, pos, n, std::array<unsigned char, 2>{'\n', static_cast<unsigned char>(marker[0])});
-        if (at == n) break;
-        const char* const hit = b + at;
-        if (*hit == '\n' || bytes.compare(at, marker.size(), marker) != 0) {
-            pos = at + 1;
-            continue;
-        }
-        // A cut: the line keeps what stands before its first marker, and its line end.
-        lines.append(b + kept, at - kept);
-        lines.append(lineEnd);
-        const char* lf = static_cast<const char*>(std::memchr(hit, '\n', n - at));
-        kept = pos = lf ? static_cast<std::size_t>(lf - b) + 1 : n;
-    }
-    lines.append(b + kept, n - kept);
-    if (kept < n && b[n - 1] != '\n') lines.append(lineEnd);  // the last line gets its line end
+    struct Lines {
+        const char* in;
+        std::string_view end;  // the file's own
+        std::string text;
+        void keep(std::size_t from, std::size_t to) { text.append(in + from, to - from); }
+        void lineEnd(std::size_t, std::size_t) { text.append(end); }
+    } lines{b, lineEnd, {}};
+    lines.text.reserve(n + lineEnd.size());
+    cutLines(b, n, marker, true, lines);
 
     struct Bytes {
         const char* in;
@@ -157,9 +144,9 @@ std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view m
         void keep(std::size_t from, std::size_t to) { text.append(in + from, to - from); }
         void dropLast() { text.pop_back(); }
         bool endsWithSlash() const { return !text.empty() && text.back() == '/'; }
-    } out{lines.data(), {}};
-    out.text.reserve(lines.size());
-    sweepBlocks(lines.data(), lines.size(), out);
+    } out{lines.text.data(), {}};
+    out.text.reserve(lines.text.size());
+    sweepBlocks(lines.text.data(), lines.text.size(), out);
     return std::move(out.text);
 }
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "block_sweep.h"
+#include "line_cut.h"
 
 namespace tavirel {
 
@@ -46,30 +47,27 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
 
     // The line pass: every LF-terminated line is cut at its first marker; a cut line ends in CR
     // LF (its own where it had a CR before its LF); what follows the last LF is dropped.
-    std::u16string lineText(room, u'\0');
-    std::vector<std::uint32_t> lineFrom(room);
-    std::size_t w = 0;
-    auto keep = [&](std::size_t from, std::size_t to) {
-        for (std::size_t k = from; k < to; ++k, ++w) {
-            lineText[w] = text[k];
-            lineFrom[w] = static_cast<std::uint32_t>(k);
+    struct Lines {
+        std::u16string_view in;
+        std::u16string text;
+        std::vector<std::uint32_t> from;
+        void keep(std::size_t a, std::size_t b) {
+            text.append(in.substr(a, b - a));
+            for (std::size_t k = a; k < b; ++k) from.push_back(static_cast<std::uint32_t>(k));
         }
-    };
-    std::size_t start = 0;
-    for (std::size_t lf; (lf = text.find(u'\n', start)) != std::u16string_view::npos; start = lf + 1) {
-        const std::u16string_view line = text.substr(start, lf + 1 - start);
-        const std::size_t cut = line.find(lineMarker);
-        if (cut == std::u16string_view::npos) {
-            keep(start, lf + 1);
-            continue;
+        void lineEnd(std::size_t cut, std::size_t lf) {
+            const bool ownCr = lf > cut && in[lf - 1] == u'\r';
+            text += u"\r\n";
+            from.push_back(ownCr ? static_cast<std::uint32_t>(lf - 1) : kAdded);
+            from.push_back(static_cast<std::uint32_t>(lf));
         }
-        keep(start, start + cut);
-        const bool ownCr = lf > start + cut && text[lf - 1] == u'\r';
-        lineText[w] = u'\r';
-        lineFrom[w++] = ownCr ? static_cast<std::uint32_t>(lf - 1) : kAdded;
-        lineText[w] = u'\n';
-        lineFrom[w++] = static_cast<std::uint32_t>(lf);
-    }
+    } lines{text, {}, {}};
+    lines.text.reserve(room);
+    lines.from.reserve(room);
+    cutLines(text.data(), text.size(), lineMarker, false, lines);
+    const std::u16string& lineText = lines.text;
+    const std::vector<std::uint32_t>& lineFrom = lines.from;
+    const std::size_t w = lineText.size();
 
     // The block pass: the one sweep of block_sweep.h, each unit kept with its origin.
     struct Traced {

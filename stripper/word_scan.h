@@ -40,4 +40,15 @@ Index findAny(const Char* s, Index i, Index n, const std::array<unsigned char, N
     return n;
 }
 
+/// The first position from `from` on, before `n`, that holds the ASCII unit `c`, or `n`.
+template <typename Unit>
+std::size_t nextUnit(const Unit* s, std::size_t from, std::size_t n, char c) {
+    if constexpr (sizeof(Unit) == 1) {
+        const void* hit = std::memchr(s + from, c, n - from);
+        return hit ? static_cast<std::size_t>(static_cast<const Unit*>(hit) - s) : n;
+    } else {
+        return findAny(s, from, n, std::array<unsigned char, 1>{static_cast<unsigned char>(c)});
+    }
+}
+
 }  // namespace tavirel

@@ -1,0 +1,46 @@
+// SPDX-License-Identifier: MIT
+// The line pass in one sweep: for a file converted on its bytes and for the traced conversion
+// alike. It gives what DeletStr_Right gives for a line marker, and passes over the lines without
+// one in whole stretches.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "word_scan.h"
+
+namespace tavirel {
+
+/// Cuts each LF-terminated line of in[0, n) at its first `marker` (non-empty, its first unit
+/// ASCII): the rest of the line goes, its line end included. `out` is told what stays:
+/// out.keep(from, to) for a stretch of `in`, and out.lineEnd(cut, lf) for the line end of a line
+/// cut at `cut` whose LF stood at `lf`. After the last LF: with `openLastLine` the rest is a line
+/// too, cut alike and given a line end (lf == n) whether cut or not; otherwise it goes.
+template <typename Unit, typename Out>
+void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker, bool openLastLine,
+              Out& out) {
+    if (!openLastLine) {
+        while (n > 0 && in[n - 1] != Unit('\n')) --n;
+    }
+    const std::array<unsigned char, 2> targets{'\n', static_cast<unsigned char>(marker[0])};
+    const std::basic_string_view<Unit> text(in, n);
+    std::size_t kept = 0;  // uncut lines are kept in stretches: from here to the next cut
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t at = findAny(in, pos, n, targets);
+        if (at == n) break;
+        if (in[at] == Unit('\n') || text.compare(at, marker.size(), marker) != 0) {
+            pos = at + 1;
+            continue;
+        }
+        out.keep(kept, at);
+        const std::size_t lf = nextUnit(in, at, n, '\n');
+        out.lineEnd(at, lf);
+        kept = pos = lf < n ? lf + 1 : n;
+    }
+    out.keep(kept, n);
+    if (kept < n && in[n - 1] != Unit('\n')) out.lineEnd(n, n);
+}
+
+}  // namespace tavirel
