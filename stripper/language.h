@@ -43,7 +43,7 @@ constexpr std::u16string_view lineMarkerOf(Language language) {
     return language == Language::CFamily ? u"//" : u";";
 }
 
-/// The same marker as bytes, for a file converted on its bytes; a literal, so NUL-terminated.
+/// The same marker as bytes, for a file converted on its bytes.
 constexpr std::string_view lineMarkerBytesOf(Language language) {
     return language == Language::CFamily ? "//" : ";";
 }

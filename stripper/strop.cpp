@@ -151,15 +151,11 @@ std::u16string StrOPT::DeletStr_Mid(std::u16string mainStr, std::u16string start
     return mainStr;
 }
 
-const char* StrOPT::lineMarkerFor(const std::u16string& key) {
-    const std::optional<Language> language = languageOf(key);
-    return language ? lineMarkerBytesOf(*language).data() : nullptr;
-}
-
 std::u16string StrOPT::DeletStr_Auto(std::u16string mainStr) {
-    const char* const marker = lineMarkerFor(lng);  // chosen before any yield: a nested call may change lng
-    if (!marker) return kUnknownLanguage;
-    return DeletStr_Right(std::move(mainStr), std::u16string(marker, marker + std::strlen(marker)));
+    const std::optional<Language> language =
+        languageOf(lng);  // before any yield: a nested call may change lng
+    if (!language) return kUnknownLanguage;
+    return DeletStr_Right(std::move(mainStr), std::u16string(lineMarkerOf(*language)));
 }
 
 void StrOPT::SetLang(std::u16string FileName) {

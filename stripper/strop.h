@@ -63,8 +63,6 @@ private:
     friend SourceConversion convertSource(StrOPT&, const SourceFile&);
 
     void SetLang(std::u16string FileName);
-    /// "//" for the keys c, cpp and h, ";" for asm, dt and inc, nullptr for any other.
-    static const char* lineMarkerFor(const std::u16string& key);
 };
 
 }  // namespace tavirel

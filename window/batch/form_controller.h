@@ -4,6 +4,7 @@
 // events and its painting, and drives this.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 

@@ -40,8 +40,10 @@ enum : int {
     kIdChk0 = 120,
 };
 
-const wchar_t* wide(const std::u16string& s) {
-    return reinterpret_cast<const wchar_t*>(s.c_str());
+// A text as the system's wide strings, for the call it is passed to: every text here, a string
+// or a literal of the form's table, ends in NUL.
+const wchar_t* wide(std::u16string_view s) {
+    return reinterpret_cast<const wchar_t*>(s.data());
 }
 std::u16string text(const wchar_t* s, std::size_t n) {
     return {reinterpret_cast<const char16_t*>(s), n};
@@ -61,10 +63,6 @@ HFONT makeFont(const wchar_t* face, int hundredthsOfPoints, bool bold, BYTE char
     return CreateFontW(fontHeight(hundredthsOfPoints, dpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
                        FALSE, charset, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                        DEFAULT_PITCH | FF_DONTCARE, face);
-}
-
-const wchar_t* wide(std::u16string_view s) {
-    return reinterpret_cast<const wchar_t*>(s.data());  // the table's texts are literals, ended by NUL
 }
 
 std::u16string browseForFolder(HWND owner, const std::u16string& prompt, const std::u16string& start) {
