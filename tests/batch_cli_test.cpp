@@ -54,6 +54,7 @@ TEST_F(BatchCommandTest, ArgumentsAreCheckedBeforeAnythingIsRead) {
         {{u"--strict", u"-w", u"x"}, "--strict needs the warnings: it cannot go with -w"},
         {{u"-j", u"0", u"x"}, "bad number of threads '0'"},
         {{u"-j1000", u"x"}, "bad number of threads '1000'"},
+        {{u"--jobs=257", u"x"}, "bad number of threads '257'"},
         {{u"-j"}, "-j needs a number of threads"},
     };
     for (const auto& [args, why] : refused) {
@@ -79,7 +80,7 @@ TEST_F(BatchCommandTest, EachModeReportsOnItsStreamsAndOnlyTheDefaultWrites) {
     const std::string a = treeName() + sep + "a.c", b = treeName() + sep + "sub" + sep + "b.ASM",
                       c = treeName() + sep + "c.h";
 
-    const Outcome listed = run({u"--list", u"--only=C,asm", tree()});
+    const Outcome listed = run({u"--list", u"-j", u"256", u"--only=C,asm", tree()});  // threads: up to 256
     EXPECT_EQ("共选中:2个文件\n" + a + "\n" + b + "\n", listed.out);
     EXPECT_EQ(0, listed.status);
 
