@@ -8,6 +8,7 @@
 
 #include "block_sweep.h"
 #include "line_cut.h"
+#include "line_load.h"
 #include "strop.h"
 #include "text_file.h"
 #include "word_scan.h"
@@ -31,25 +32,20 @@ std::u16string_view LineReader::readLine() {
 }
 
 std::u16string textOfFile(std::u16string_view fileText, LineEnds ends) {
-    // One pass: each terminator becomes CR LF, and a last line without one gets it. Room for the
-    // worst case, a file of bare terminators, trimmed after.
-    std::u16string text(2 * fileText.size() + 2, u'\0');
-    char16_t* o = text.data();
-    const char16_t* p = fileText.data();
-    const char16_t* const end = p + fileText.size();
-    const char16_t terminator = ends == LineEnds::Lf ? u'\n' : u'\r';
-    while (p < end) {
-        const char16_t c = *p++;
-        if (c != terminator) {
-            *o++ = c;
-            if (p == end) *o++ = u'\r', *o++ = u'\n';  // the last line runs to the end
-            continue;
+    // Room for the worst case, a file of bare terminators, trimmed after.
+    struct Text {
+        std::u16string_view in;
+        char16_t* o;
+        void keep(std::size_t from, std::size_t to) {
+            std::copy(in.data() + from, in.data() + to, o);
+            o += to - from;
         }
-        *o++ = u'\r';
-        *o++ = u'\n';
-        if (ends == LineEnds::Classic && p < end && *p == u'\n') ++p;
-    }
-    text.resize(static_cast<std::size_t>(o - text.data()));
+        void lineEnd(std::size_t, std::size_t) { *o++ = u'\r', *o++ = u'\n'; }
+    };
+    std::u16string text(2 * fileText.size() + 2, u'\0');
+    Text out{fileText, text.data()};
+    loadLines(fileText, ends, out);
+    text.resize(static_cast<std::size_t>(out.o - text.data()));
     return text;
 }
 

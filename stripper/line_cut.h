@@ -7,30 +7,35 @@
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <type_traits>
 
 #include "word_scan.h"
 
 namespace tavirel {
 
-/// Cuts each LF-terminated line of in[0, n) at its first `marker` (non-empty, its first unit
-/// ASCII): the rest of the line goes, its line end included. `out` is told what stays:
-/// out.keep(from, to) for a stretch of `in`, and out.lineEnd(cut, lf) for the line end of a line
-/// cut at `cut` whose LF stood at `lf`. After the last LF: with `openLastLine` the rest is a line
-/// too, cut alike and given a line end (lf == n) whether cut or not; otherwise it goes.
+/// Cuts each LF-terminated line of in[0, n) at its first `marker` (non-empty): the rest of the line goes, its
+/// line end included. `out` is told what stays: out.keep(from, to) for a stretch of `in`, and
+/// out.lineEnd(cut, lf) for the line end of a line cut at `cut` whose LF stood at `lf`. After the last LF:
+/// with `openLastLine` the rest is a line too, cut alike and given a line end (lf == n) whether cut or not;
+/// otherwise it goes.
 template <typename Unit, typename Out>
 void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker, bool openLastLine,
               Out& out) {
     if (!openLastLine) {
         while (n > 0 && in[n - 1] != Unit('\n')) --n;
     }
-    const std::array<unsigned char, 2> targets{'\n', static_cast<unsigned char>(marker[0])};
+    using Target = std::make_unsigned_t<Unit>;
+    const std::array<Target, 2> targets{Target('\n'), static_cast<Target>(marker[0])};
     const std::basic_string_view<Unit> text(in, n);
     std::size_t kept = 0;  // uncut lines are kept in stretches: from here to the next cut
+    // A line holds its LF last: a marker with an LF before its end is in none.
+    const bool inLines = marker.find(Unit('\n')) >= marker.size() - 1;
+    const bool lfFirst = marker[0] == Unit('\n');
     std::size_t pos = 0;
     for (;;) {
         const std::size_t at = findAny(in, pos, n, targets);
         if (at == n) break;
-        if (in[at] == Unit('\n') || text.compare(at, marker.size(), marker) != 0) {
+        if (!inLines || (in[at] == Unit('\n') && !lfFirst) || text.compare(at, marker.size(), marker) != 0) {
             pos = at + 1;
             continue;
         }

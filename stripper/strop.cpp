@@ -5,13 +5,16 @@
 #include <cstring>
 #include <string_view>
 
+#include "block_sweep.h"
 #include "code_page.h"
 #include "conversion.h"
 #include "dir_file.h"
 #include "event_yield.h"
 #include "language.h"
+#include "line_cut.h"
 #include "lower_case.h"
 #include "text_file.h"
+#include "word_scan.h"
 
 namespace tavirel {
 namespace {
@@ -32,6 +35,24 @@ inline const char16_t* scanFor(const char16_t* p, const char16_t* end, const std
         if (k == n) return p;
     }
     return nullptr;
+}
+
+// The conversion's block sweep, with a yield per block removed and one more.
+std::u16string sweepCommentBlocks(const std::u16string& text) {
+    struct Kept {
+        const char16_t* in;
+        std::u16string text;
+        void keep(std::size_t from, std::size_t to) { text.append(in + from, to - from); }
+        void dropLast() {
+            text.pop_back();
+            yieldToEventLoop();
+        }
+        bool endsWithSlash() const { return !text.empty() && text.back() == u'/'; }
+    } out{text.data(), {}};
+    out.text.reserve(text.size());
+    sweepBlocks(text.data(), text.size(), out);
+    yieldToEventLoop();
+    return std::move(out.text);
 }
 
 }  // namespace
@@ -62,25 +83,34 @@ std::u16string StrOPT::DeleteStr_FromFile(std::u16string FileName, std::u16strin
 }
 
 std::u16string StrOPT::DeletStr_Right(std::u16string mainStr, std::u16string subStr) {
-    // One pass per LF, each cutting its line at once: the same yields as splitting the whole
-    // text first, without holding every line.
+    // The conversion's line sweep, with the yields of a loop over the lines: one per LF passed
+    // and one more. The text is this call's own copy, so a nested call cannot move it.
     std::u16string result;
     result.reserve(mainStr.size());
-    std::size_t start = 0;
-    for (;;) {
-        yieldToEventLoop();
-        const std::size_t lf = mainStr.find(u'\n', start);
-        if (lf == npos) break;
-        const std::u16string_view line = std::u16string_view(mainStr).substr(start, lf + 1 - start);
-        const std::size_t cut = line.find(subStr);
-        if (cut == npos) {
-            result += line;
-        } else {
-            result += line.substr(0, cut);
+    if (subStr.empty()) {
+        // Every line is cut at its start.
+        for (char16_t c : mainStr) {
+            if (c != u'\n') continue;
+            yieldToEventLoop();
             result += u"\r\n";
         }
-        start = lf + 1;
+        yieldToEventLoop();
+        return result;
     }
+    struct Lines {
+        const char16_t* in;
+        std::u16string& text;
+        void keep(std::size_t from, std::size_t to) {
+            for (std::size_t k = from; (k = nextUnit(in, k, to, '\n')) < to; ++k) yieldToEventLoop();
+            text.append(in + from, to - from);
+        }
+        void lineEnd(std::size_t, std::size_t) {
+            yieldToEventLoop();
+            text += u"\r\n";
+        }
+    } lines{mainStr.data(), result};
+    cutLines(mainStr.data(), mainStr.size(), std::u16string_view(subStr), false, lines);
+    yieldToEventLoop();
     return result;
 }
 
@@ -89,9 +119,10 @@ std::u16string StrOPT::DeletStr_Mid(std::u16string mainStr, std::u16string start
         yieldToEventLoop();
         return mainStr;
     }
-    // Removing a block from the front of the text again and again would rescan and move the
-    // whole text per block. Instead the current text is kept as buf[0, w) followed by
-    // buf[r, end): removed stretches become the gap between them. buf[0, w) never holds a whole
+    if (startStr == u"/*" && stopStr == u"*/") return sweepCommentBlocks(mainStr);
+    // Any other pair of markers. Removing a block from the front of the text again and again would
+    // rescan and move the whole text per block. Instead the current text is kept as buf[0, w)
+    // followed by buf[r, end): removed stretches become the gap between them. buf[0, w) never holds a whole
     // start marker, so the next one begins at most startStr.size() - 1 units before w and every
     // unit is scanned a bounded number of times.
     std::u16string& buf = mainStr;

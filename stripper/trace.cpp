@@ -5,39 +5,29 @@
 
 #include "block_sweep.h"
 #include "line_cut.h"
+#include "line_load.h"
 
 namespace tavirel {
 
 TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
-    TracedText t;
-    t.text.reserve(fileText.size() + 2);
-    t.from.reserve(fileText.size() + 2);
-    const char16_t terminator = ends == LineEnds::Lf ? u'\n' : u'\r';
-    std::size_t pos = 0;
-    while (pos < fileText.size()) {
-        std::size_t end = fileText.find(terminator, pos);
-        if (end == std::u16string_view::npos) end = fileText.size();
-        for (std::size_t k = pos; k < end; ++k) {
-            t.text += fileText[k];
-            t.from.push_back(static_cast<std::uint32_t>(k));
+    struct Traced {
+        std::u16string_view in;
+        TracedText t;
+        void keep(std::size_t from, std::size_t to) {
+            t.text.append(in.substr(from, to - from));
+            for (std::size_t k = from; k < to; ++k) t.from.push_back(static_cast<std::uint32_t>(k));
         }
-        t.text += u"\r\n";
-        if (end == fileText.size()) {
-            t.from.insert(t.from.end(), {kAdded, kAdded});
-            pos = end;
-        } else if (ends == LineEnds::Lf) {
-            t.from.insert(t.from.end(), {kAdded, static_cast<std::uint32_t>(end)});
-            pos = end + 1;
-        } else if (end + 1 < fileText.size() && fileText[end + 1] == u'\n') {
-            t.from.insert(t.from.end(),
-                          {static_cast<std::uint32_t>(end), static_cast<std::uint32_t>(end + 1)});
-            pos = end + 2;
-        } else {
-            t.from.insert(t.from.end(), {static_cast<std::uint32_t>(end), kAdded});
-            pos = end + 1;
+        void lineEnd(std::size_t cr, std::size_t lf) {
+            t.text += u"\r\n";
+            for (std::size_t k : {cr, lf}) {
+                t.from.push_back(k == std::u16string_view::npos ? kAdded : static_cast<std::uint32_t>(k));
+            }
         }
-    }
-    return t;
+    } out{fileText, {}};
+    out.t.text.reserve(fileText.size() + 2);
+    out.t.from.reserve(fileText.size() + 2);
+    loadLines(fileText, ends, out);
+    return std::move(out.t);
 }
 
 TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) {
