@@ -84,7 +84,7 @@ void BM_UnifiedDiff(benchmark::State& state) {
     StrOPT opt;
     const SourceConversion c = convertBytes(opt, u"x.c", bytes, utf8);
     for (auto _ : state) {
-        const TracedConversion traced = traceConversion(text, c.lineEnds, u"//");
+        const TracedConversion traced = traceConversion(text, c.lineEnds, Language::CFamily);
         benchmark::DoNotOptimize(unifiedDiff("x.c", bytes, c.bytes, text, traced));
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));

@@ -39,7 +39,7 @@ FilePreview previewFile(const std::u16string& path) {
     p.codePage = CodePage::system().name();
     StrOPT stripper;
     const SourceFile file(path, StrOPT::kReadLimitBytes);
-    const SourceConversion conversion = convertSource(stripper, file);
+    const SourceConversion conversion = convertSource(stripper, file, {.trace = true});
     p.outcome = conversion.outcome;
     p.lineEnds = conversion.lineEnds;
     if (p.outcome != Outcome::Changed && p.outcome != Outcome::Unchanged) return p;
@@ -49,7 +49,7 @@ FilePreview previewFile(const std::u16string& path) {
     const std::u16string oldText = CodePage::system().decode(file.bytes());
     p.finalLineEnd = !oldText.empty() && (oldText.back() == u'\n' || oldText.back() == u'\r');
     p.undecodable = static_cast<std::size_t>(std::count_if(oldText.begin(), oldText.end(), isReservedUnit));
-    const TracedConversion traced = traceConversion(oldText, conversion.lineEnds, lineMarkerOf(language));
+    const TracedConversion& traced = *conversion.trace;
 
     // What the new file keeps of the old one; the rest is removed.
     std::vector<bool> kept(oldText.size(), false);

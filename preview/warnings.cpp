@@ -247,9 +247,9 @@ bool holdsBlockMarker(std::basic_string_view<Char> result) {
 // held against what the lexer knows.
 class Analysis {
 public:
-    Analysis(std::u16string_view text, Language language, const Lexed& lexed)
+    // `traced` is the result of both passes on `text`, traced to it.
+    Analysis(std::u16string_view text, TracedText traced, Language language, const Lexed& lexed)
         : t_(text), language_(language), marker_(lineMarkerOf(language)), lexed_(lexed) {
-        TracedText traced = traceStrip(text, marker_);
         removed_.assign(text.size(), true);
         for (Pos from : traced.from) {
             if (from != kAdded) removed_[from] = false;
@@ -483,11 +483,19 @@ std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view 
     if (text.size() >= kNone) return {};
     const Lexed lexed = Lexer<char16_t>(text, language).run();
     if (!lexed.suspect && !holdsBlockMarker(result)) return {};
-    return Analysis(text, language, lexed).run();
+    return Analysis(text, traceStrip(text, lineMarkerOf(language)), language, lexed).run();
 }
 
 std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,
                                   Language language, const CodePage& page) {
+    if (conversion.trace) {
+        // Traced already, for a diff or a preview: the lexer decides whether to look closer.
+        const TracedConversion& t = *conversion.trace;
+        if (t.loaded.text.size() >= kNone) return {};
+        const Lexed lexed = Lexer<char16_t>(t.loaded.text, language).run();
+        if (!lexed.suspect && !holdsBlockMarker(std::u16string_view(t.stripped.text))) return {};
+        return Analysis(t.loaded.text, t.stripped, language, lexed).run();
+    }
     if (!conversion.text.empty()) return findWarnings(conversion.text, conversion.result, language);
     if (fileBytes.size() >= kNone) return {};
     // Converted on its bytes: lexed on them too, and loaded only for a closer look.
@@ -497,7 +505,9 @@ std::vector<Warning> findWarnings(const SourceConversion& conversion, std::strin
     if (!Lexer<char>(fileBytes, language).run().suspect && !holdsBlockMarker(result)) return {};
     const std::u16string text = textOfFile(page.decode(fileBytes), conversion.lineEnds);
     if (text.size() >= kNone) return {};
-    return Analysis(text, language, Lexer<char16_t>(text, language).run()).run();
+    return Analysis(text, traceStrip(text, lineMarkerOf(language)), language,
+                    Lexer<char16_t>(text, language).run())
+        .run();
 }
 
 }  // namespace tavirel

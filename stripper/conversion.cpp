@@ -11,6 +11,7 @@
 #include "line_load.h"
 #include "strop.h"
 #include "text_file.h"
+#include "trace.h"
 #include "word_scan.h"
 
 namespace tavirel {
@@ -148,14 +149,35 @@ std::string stripBytes(std::string_view bytes, LineEnds ends, std::string_view m
 
 }  // namespace
 
+namespace {
+
+// The conversion taken from its trace: what the batch writes and what a diff or preview shows
+// come from the one analysis.
+SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, const CodePage& page,
+                                RuleSet rules) {
+    using Outcome = SourceConversion::Outcome;
+    TracedText loaded = traceLoad(page.decode(bytes), c.lineEnds);
+    if (loaded.text.size() > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
+    if (loaded.text.empty()) return c.outcome = Outcome::Empty, c;
+    if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
+    c.trace = traceLoaded(std::move(loaded), c.lineEnds, *c.language, rules);
+    c.bytes = page.encode(c.trace->newFile.text);
+    c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
+    if (c.outcome == Outcome::Unchanged) c.bytes.clear();
+    return c;
+}
+
+}  // namespace
+
 SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::string_view bytes,
-                              const CodePage& page) {
+                              const CodePage& page, ConversionOptions options) {
     using Outcome = SourceConversion::Outcome;
     SourceConversion c;
     strop.SetLang(name);
     c.language = languageOf(strop.lng);
     const ByteCounts counts = countBytes(bytes);
     c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
+    if (options.trace) return std::move(convertTraced(c, bytes, page, options.rules));
     if (convertibleAsBytes(bytes, counts)) {
         const std::size_t length = textLengthOf(bytes, counts);
         if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
@@ -198,7 +220,7 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     return c;
 }
 
-SourceConversion convertSource(StrOPT& strop, const SourceFile& file) {
+SourceConversion convertSource(StrOPT& strop, const SourceFile& file, ConversionOptions options) {
     if (file.tooLarge()) {
         strop.SetLang(file.path());
         SourceConversion c;
@@ -206,7 +228,7 @@ SourceConversion convertSource(StrOPT& strop, const SourceFile& file) {
         c.outcome = SourceConversion::Outcome::TooLarge;
         return c;
     }
-    return convertBytes(strop, file.path(), file.bytes());
+    return convertBytes(strop, file.path(), file.bytes(), CodePage::system(), options);
 }
 
 }  // namespace tavirel

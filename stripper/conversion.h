@@ -10,9 +10,11 @@
 // an ordinary character, and every line of the result ends in CR LF.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "code_page.h"
 #include "language.h"
@@ -51,6 +53,36 @@ std::u16string textOfFile(std::u16string_view fileText, LineEnds ends);
 /// The file text for a result: for an LF file every CR LF becomes LF; otherwise the result itself.
 std::u16string fileTextOf(std::u16string result, LineEnds ends);
 
+/// Which rules find the comments. Classic: cut each line at its first line marker, then remove
+/// each "/*" through the next "*/", wherever they stand.
+enum class RuleSet {
+    Classic,
+};
+
+/// The origin of a line end that the rules add rather than take from the file.
+constexpr std::uint32_t kAdded = UINT32_MAX;
+
+/// A text and, for each of its units, a position in the text it was made from (or kAdded).
+struct TracedText {
+    std::u16string text;
+    std::vector<std::uint32_t> from;
+};
+
+/// The whole road of one file's text with origins: what a preview shows, a diff lines up and
+/// the warnings hold against the lexer.
+struct TracedConversion {
+    TracedText loaded;    // the text as loaded; origins: positions in the file text
+    TracedText stripped;  // the result; origins: positions in loaded.text
+    TracedText newFile;   // the new file text (LF again for an LF file); origins: in the file text
+};
+
+struct ConversionOptions {
+    RuleSet rules = RuleSet::Classic;
+    /// Also give the trace of the conversion. The result is then taken from it: one analysis of
+    /// the file serves the conversion, its warnings and a diff or preview of it.
+    bool trace = false;
+};
+
 /// What the batch makes of one file.
 struct SourceConversion {
     enum class Outcome {
@@ -70,15 +102,17 @@ struct SourceConversion {
     std::u16string text;
     std::u16string result;
     std::string bytes;  // the new content when Changed
+    // With ConversionOptions::trace, for a file Changed or Unchanged.
+    std::optional<TracedConversion> trace;
 };
 
 /// The conversion of the file `name` holding `bytes`: sets `strop.lng` from the name, loads,
 /// cuts the line comments, removes the blocks, and encodes the result with the file's line ends.
-/// Touches no file. Yields as the engine's operations do.
+/// Touches no file. Yields as the engine's operations do, except when tracing, which never yields.
 SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::string_view bytes,
-                              const CodePage& page = CodePage::system());
+                              const CodePage& page = CodePage::system(), ConversionOptions options = {});
 
 /// convertBytes() for a file that has been read; a file too large to read is passed over.
-SourceConversion convertSource(StrOPT& strop, const SourceFile& file);
+SourceConversion convertSource(StrOPT& strop, const SourceFile& file, ConversionOptions options = {});
 
 }  // namespace tavirel

@@ -17,6 +17,7 @@ namespace tavirel {
 
 class CodePage;
 class SourceFile;
+struct ConversionOptions;
 struct SourceConversion;
 
 class StrOPT {
@@ -59,8 +60,9 @@ public:
     std::u16string DeletStr_Auto(std::u16string mainStr);
 
 private:
-    friend SourceConversion convertBytes(StrOPT&, const std::u16string&, std::string_view, const CodePage&);
-    friend SourceConversion convertSource(StrOPT&, const SourceFile&);
+    friend SourceConversion convertBytes(StrOPT&, const std::u16string&, std::string_view, const CodePage&,
+                                         ConversionOptions);
+    friend SourceConversion convertSource(StrOPT&, const SourceFile&, ConversionOptions);
 
     void SetLang(std::u16string FileName);
 };

@@ -81,11 +81,15 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
     return std::move(out.t);
 }
 
-TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends,
-                                 std::u16string_view lineMarker) {
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
+                                 RuleSet rules) {
+    return traceLoaded(traceLoad(fileText, ends), ends, language, rules);
+}
+
+TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language, RuleSet) {
     TracedConversion t;
-    t.loaded = traceLoad(fileText, ends);
-    t.stripped = traceStrip(t.loaded.text, lineMarker);
+    t.loaded = std::move(loaded);
+    t.stripped = traceStrip(t.loaded.text, lineMarkerOf(language));
     const TracedText& s = t.stripped;
     t.newFile.text.reserve(s.text.size());
     t.newFile.from.reserve(s.text.size());

@@ -15,15 +15,6 @@
 
 namespace tavirel {
 
-/// The origin of a line end that the rules add rather than take from the file.
-constexpr std::uint32_t kAdded = UINT32_MAX;
-
-/// A text and, for each of its units, a position in the text it was made from (or kAdded).
-struct TracedText {
-    std::u16string text;
-    std::vector<std::uint32_t> from;
-};
-
 /// The line rule with origins: the engine's text of a file (every line followed by CR LF), each
 /// unit traced to its position in `fileText`. A line's own CR and LF keep their positions.
 TracedText traceLoad(std::u16string_view fileText, LineEnds ends);
@@ -32,15 +23,12 @@ TracedText traceLoad(std::u16string_view fileText, LineEnds ends);
 /// traced to its position in `text`. A cut line's CR LF is the line's own where it had one.
 TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker);
 
-/// The whole road of one file's text, as convertBytes() takes it, with origins: the text as
-/// loaded and the new file text, both traced back to positions in `fileText`.
-struct TracedConversion {
-    TracedText loaded;    // origins: positions in the file text
-    TracedText stripped;  // the result; origins: positions in loaded.text
-    TracedText newFile;   // the new file text (LF again for an LF file); origins: in the file text
-};
+/// The rest of the road for a text loaded by traceLoad(): the passes and the new file text.
+TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language,
+                             RuleSet rules = RuleSet::Classic);
 
-/// Traces the conversion of a decoded file text with the given line ends and line marker.
-TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, std::u16string_view lineMarker);
+/// Traces the conversion of a decoded file text with the given line ends, language and rules.
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
+                                 RuleSet rules = RuleSet::Classic);
 
 }  // namespace tavirel

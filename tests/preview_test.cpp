@@ -126,10 +126,9 @@ TEST(WarningsTest, CleanSourcesGiveNone) {
 std::string diffOf(const char* name, std::string_view source) {
     StrOPT opt;
     const CodePage utf8("UTF-8");
-    const SourceConversion c = convertBytes(opt, T(name), source, utf8);
+    const SourceConversion c = convertBytes(opt, T(name), source, utf8, {.trace = true});
     const std::u16string oldText = utf8.decode(source);
-    const TracedConversion traced = traceConversion(oldText, c.lineEnds, lineMarkerOf(*languageOf(opt.lng)));
-    return unifiedDiff(name, source, c.bytes.empty() ? source : c.bytes, oldText, traced);
+    return unifiedDiff(name, source, c.bytes.empty() ? source : c.bytes, oldText, *c.trace);
 }
 
 TEST(UnifiedDiffTest, ShowsChangedLinesWithThreeLinesOfContextAsDiffDoes) {

@@ -99,7 +99,8 @@ TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngi
         const std::u16string fileText = randomText(rng, i % 10 == 0 ? 400 : 40);
         const std::u16string marker = i % 2 ? u"//" : u";";
         const LineEnds ends = fileText.find(u'\r') == std::u16string::npos ? LineEnds::Lf : LineEnds::Classic;
-        const TracedConversion traced = traceConversion(fileText, ends, marker);
+        const TracedConversion traced =
+            traceConversion(fileText, ends, marker == u";" ? Language::Assembler : Language::CFamily);
 
         ASSERT_EQ(textOfFile(fileText, ends), traced.loaded.text);
         int yields = 0;
@@ -113,10 +114,15 @@ TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngi
 
         StrOPT opt;
         const std::string bytes = utf8.encode(fileText);
-        const SourceConversion engine = convertBytes(opt, marker == u";" ? u"x.asm" : u"x.c", bytes, utf8);
+        const std::u16string name = marker == u";" ? u"x.asm" : u"x.c";
+        const SourceConversion engine = convertBytes(opt, name, bytes, utf8);
         if (engine.outcome == SourceConversion::Outcome::Changed) {
             ASSERT_EQ(engine.bytes, utf8.encode(traced.newFile.text));
         }
+        // Asked for its trace, the conversion takes its result from it: the same.
+        const SourceConversion fromTrace = convertBytes(opt, name, bytes, utf8, {.trace = true});
+        ASSERT_EQ(engine.outcome, fromTrace.outcome);
+        ASSERT_EQ(engine.bytes, fromTrace.bytes);
     }
 }
 

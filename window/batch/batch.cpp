@@ -135,7 +135,7 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     Prepared p;
     p.path = std::move(path);
     p.file.emplace(p.path, StrOPT::kReadLimitBytes);
-    p.conversion = convertSource(stripper, *p.file);
+    p.conversion = convertSource(stripper, *p.file, {.trace = options_.trace});
     switch (p.conversion.outcome) {
         case Outcome::Empty: p.fate = Fate::Empty; break;
         case Outcome::TooLarge: p.fate = Fate::TooLarge; break;

@@ -130,10 +130,8 @@ void Tool::fileDone(const FileReport& report) {
         out_.writeBytes(CodePage::system().encode(report.path) + (s_.null ? '\0' : '\n'));
     } else if (s_.mode == Mode::Diff) {
         const std::u16string oldText = CodePage::system().decode(report.oldBytes);
-        const TracedConversion traced =
-            traceConversion(oldText, report.conversion.lineEnds, lineMarkerOf(report.language));
-        out_.writeBytes(
-            unifiedDiff(relative(report.path), report.oldBytes, report.conversion.bytes, oldText, traced));
+        out_.writeBytes(unifiedDiff(relative(report.path), report.oldBytes, report.conversion.bytes, oldText,
+                                    *report.conversion.trace));
     }
 }
 
@@ -169,7 +167,10 @@ int Tool::run() {
     StrOPT stripper;
     SortedFileList list;
     Batch batch(files, stripper, list, *this, *this, *this);
-    batch.setOptions({.write = s_.mode == Mode::Convert, .warnings = s_.warnings, .strict = s_.strict});
+    batch.setOptions({.write = s_.mode == Mode::Convert,
+                      .warnings = s_.warnings,
+                      .strict = s_.strict,
+                      .trace = s_.mode == Mode::Diff});
     batch.setReport(this);
     if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file. The
