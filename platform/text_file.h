@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -59,10 +60,30 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+/// Where a replacement meets the system, for a caller that must stand in for another program
+/// or for a volume that behaves otherwise. Every default does what the system does; one is given
+/// per replacement, never installed for the whole process.
+class ReplaceSeam {
+public:
+    virtual ~ReplaceSeam() = default;
+    /// Inside commit(), once the new file is named and before the old one is checked and replaced.
+    virtual void beforeReplace() {}
+    /// Windows: the volume's flags, in place of what GetVolumeInformationW says; none for that.
+    virtual std::optional<std::uint32_t> volumeFlags() { return std::nullopt; }
+    /// Windows: the error ReplaceFileW is to fail with, having done to the files what the failing
+    /// system would (`replaced` names the old file); none to call ReplaceFileW itself.
+    virtual std::optional<std::uint32_t> replaceFileFailure(const wchar_t* replaced) {
+        (void)replaced;
+        return std::nullopt;
+    }
+};
+
 struct WriteOptions {
     /// Flush the new content to the disk before it replaces the old: protects against a power
     /// cut, not just a killed process, at the price of one disk flush per file.
     bool flushToDisk = false;
+    /// The system's own calls when null.
+    ReplaceSeam* seam = nullptr;
 };
 
 /// New bytes for a SourceFile, prepared in the original's folder where no one can see them, with
@@ -97,10 +118,5 @@ void replaceFile(const std::u16string& path, std::string_view bytes, WriteOption
 /// replaceFile() with `text` encoded in the system code page; throws EncodeError before touching
 /// anything if the text holds a character the code page lacks.
 void writeTextFile(const std::u16string& path, std::u16string_view text, WriteOptions options = {});
-
-namespace detail {
-/// Tests only: runs inside commit(), after the new file is named and before the rename.
-inline void (*commitSeam)() = nullptr;
-}  // namespace detail
 
 }  // namespace tavirel

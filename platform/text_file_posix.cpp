@@ -237,6 +237,7 @@ struct NewFile {
     // replaces nothing else that took its name, and nothing written to it since.
     int oldFd = -1;
     struct stat read {};
+    ReplaceSeam* seam = nullptr;
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
@@ -306,7 +307,7 @@ struct NewFile {
                 fail(path, err);
             }
         }
-        if (detail::commitSeam) detail::commitSeam();
+        if (seam) seam->beforeReplace();
         if (oldFd >= 0) checkUnchanged();
         if (::renameat(at, temp.c_str(), at, target.c_str()) != 0)
             fail(path, errno);  // the destructor removes the temp
@@ -363,6 +364,7 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     // whoever lets it go, and the commit can tell whether the file changed since it was read.
     r.oldFd = std::exchange(old.fd, -1);
     r.read = old.st;
+    r.seam = options.seam;
     r.name(old.platformPath);
 
     const struct stat& st = old.st;

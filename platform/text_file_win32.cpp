@@ -4,11 +4,10 @@
 // and ReplaceFileW, which keeps the old file's attributes, security, creation time and streams.
 #include <windows.h>
 
-#include "text_file_win32.h"
-
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
+#include <optional>
 #include <random>
 
 #include "code_page.h"
@@ -160,6 +159,7 @@ struct NewFile {
     bool deletesItself = false;
     bool replacing = false;  // an old file is there, whose place and metadata it takes
     BY_HANDLE_FILE_INFORMATION old{};
+    ReplaceSeam* seam = nullptr;
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
@@ -210,7 +210,7 @@ struct NewFile {
                                    0)) {
             flags = FILE_PERSISTENT_ACLS;  // unknown: the cautious answer
         }
-        if (detail::volumeFlagsForTesting) flags = *detail::volumeFlagsForTesting;
+        if (seam) flags = seam->volumeFlags().value_or(flags);
         if (flags & (FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS)) {
             throw FileError(path, "cannot be replaced here with its security and streams kept");
         }
@@ -248,7 +248,7 @@ struct NewFile {
     }
 
     void commit() {
-        if (detail::commitSeam) detail::commitSeam();
+        if (seam) seam->beforeReplace();
         if (replacing) {
             checkStillThere();
             carryAttributes();
@@ -260,11 +260,10 @@ struct NewFile {
         file.reset();
         if (!replacing) {
             if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
-        } else if (detail::replaceFileFailureForTesting ||
-                   !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
-            const DWORD error = detail::replaceFileFailureForTesting
-                                    ? detail::replaceFileFailureForTesting(target.c_str())
-                                    : GetLastError();
+        } else if (const std::optional<std::uint32_t> failure =
+                       seam ? seam->replaceFileFailure(target.c_str()) : std::nullopt;
+                   failure || !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
+            const DWORD error = failure ? static_cast<DWORD>(*failure) : GetLastError();
             switch (error) {
                 case ERROR_NOT_SUPPORTED:
                 case ERROR_INVALID_FUNCTION:
@@ -302,6 +301,7 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.target = old.win;
     r.replacing = true;
     r.old = old.info;
+    r.seam = options.seam;
     // The read-only attribute: refused, whatever the rights of the user.
     if (old.info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) throw FileError(r.path, "read-only file");
     // The old file is let go at once: a handle kept open would turn its deletion by its user into a

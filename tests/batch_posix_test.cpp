@@ -76,11 +76,13 @@ TEST_F(BatchTest, InterruptWhileANewFileIsNamedEndsTheRunWithNoTemporaryFileLeft
     ScopedYieldHook hook([&] {
         if (caughtInterrupt()) batch.requestStop();
     });
-    detail::commitSeam = [] {
-        if (!caughtInterrupt()) std::raise(SIGTERM);
-    };
+    struct Signal : ReplaceSeam {
+        void beforeReplace() override {
+            if (!caughtInterrupt()) std::raise(SIGTERM);
+        }
+    } signal;
+    batch.setReplaceSeam(&signal);
     batch.ConvertSelected();
-    detail::commitSeam = nullptr;
     const int caught = caughtInterrupt();
     forgetInterrupt();
     for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);

@@ -407,21 +407,22 @@ TEST_P(BatchChangedFileTest, AFileWrittenToWhileItIsConvertedFailsTheRunAndKeeps
     writeTree(20);
     refresh();
     batch.setWorkers(GetParam());
-    // The seam takes no captures: what it needs is kept where it can see it.
-    static const std::vector<std::string>* shown;
-    static std::string line;
-    static fs::path third;
-    shown = &status.texts;
-    line = "正在删除注释：" + name(file(3));
-    third = path(file(3));
-    detail::commitSeam = [] {
-        if (shown->back() == line) {
+    // Another program writes to the fourth file as its replacement is put in place.
+    struct Writer : ReplaceSeam {
+        const std::vector<std::string>& shown;
+        std::string line;
+        fs::path third;
+        Writer(const std::vector<std::string>& s, std::string l, fs::path t)
+            : shown(s), line(std::move(l)), third(std::move(t)) {}
+        void beforeReplace() override {
+            if (shown.back() != line) return;
             std::this_thread::sleep_for(std::chrono::milliseconds(12));  // a later clock tick
             writeBytes(third, readBytes(third) + "v;\n");
         }
-    };
+    } writer(status.texts, "正在删除注释：" + name(file(3)), path(file(3)));
+    const fs::path third = path(file(3));
+    batch.setReplaceSeam(&writer);
     batch.ConvertSelected();
-    detail::commitSeam = nullptr;
     EXPECT_EQ(name(file(3)) + ": changed since it was read", U8(batch.lastFailure()));
     EXPECT_EQ(original(3) + "v;\n", readBytes(third));
     for (int i = 0; i < 20; ++i) {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <optional>
 
 #include "code_page.h"
 #include "conversion.h"
@@ -14,7 +16,6 @@
 #include "strop.h"
 #include "test_support.h"
 #include "text_file.h"
-#include "text_file_win32.h"
 
 namespace tavirel {
 namespace {
@@ -55,11 +56,21 @@ protected:
         return kept;
     }
     // Converts as the batch does: read, prepare, commit.
-    void convert(const fs::path& p, std::string_view bytes) {
+    void convert(const fs::path& p, std::string_view bytes, ReplaceSeam* seam = nullptr) {
         NewFileDefaults defaults;
         const SourceFile file(p.u16string());
-        Replacement(file, bytes, defaults).commit();
+        Replacement(file, bytes, defaults, {.seam = seam}).commit();
     }
+    // A volume and a ReplaceFileW that behave as a test needs.
+    struct SystemAs : ReplaceSeam {
+        std::optional<std::uint32_t> flags;
+        std::function<DWORD(const wchar_t*)> failure;
+        std::optional<std::uint32_t> volumeFlags() override { return flags; }
+        std::optional<std::uint32_t> replaceFileFailure(const wchar_t* replaced) override {
+            if (!failure) return std::nullopt;
+            return failure(replaced);
+        }
+    };
     std::vector<std::u16string> search(const std::u16string& filter) {
         RecordingList list;
         Dir_File().SearchFiles(dir_.u16string(), filter, list);
@@ -134,19 +145,20 @@ TEST_F(Win32Test, TheReplacedFileKeepsItsAttributesAndCreationTime) {
 // Where ReplaceFileW cannot work: a rename keeps everything on a volume without security and
 // streams, and is refused on any other, leaving the file as it was.
 TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
-    detail::replaceFileFailureForTesting = [](const wchar_t*) -> DWORD { return ERROR_NOT_SUPPORTED; };
+    SystemAs system;
+    system.failure = [](const wchar_t*) -> DWORD { return ERROR_NOT_SUPPORTED; };
     const fs::path p = path("b.c");
     writeBytes(p, "b; // c\r\n");
     setAttributes(p, FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN);
     const FILETIME before = created(p);
 
-    detail::volumeFlagsForTesting = FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
-    EXPECT_THROW(convert(p, "b; \r\n"), FileError);
+    system.flags = FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
+    EXPECT_THROW(convert(p, "b; \r\n", &system), FileError);
     EXPECT_EQ("b; // c\r\n", readBytes(p));
     EXPECT_EQ(1u, entries());
 
-    detail::volumeFlagsForTesting = 0;  // FAT: no security descriptors, no streams
-    convert(p, "b; \r\n");
+    system.flags = 0;  // FAT: no security descriptors, no streams
+    convert(p, "b; \r\n", &system);
     EXPECT_EQ("b; \r\n", readBytes(p));
     EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN), attributes(p) & FILE_ATTRIBUTE_HIDDEN);
     const FILETIME after = created(p);
@@ -154,8 +166,6 @@ TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
         EXPECT_EQ(0, CompareFileTime(&before, &after));
     }
     EXPECT_EQ(1u, entries());
-    detail::replaceFileFailureForTesting = nullptr;
-    detail::volumeFlagsForTesting.reset();
 }
 
 // ReplaceFileW may fail after taking the old file away; the new content is then all there is and
@@ -163,21 +173,22 @@ TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
 TEST_F(Win32Test, AReplacementThatFailsHalfwayNeverDeletesTheNewContent) {
     const fs::path p = path("c.c");
     writeBytes(p, "c; // c\r\n");
-    detail::volumeFlagsForTesting = FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
-    detail::replaceFileFailureForTesting = [](const wchar_t* replaced) -> DWORD {
+    SystemAs system;
+    system.flags = FILE_PERSISTENT_ACLS | FILE_NAMED_STREAMS;
+    system.failure = [](const wchar_t* replaced) -> DWORD {
         DeleteFileW(replaced);
         return ERROR_UNABLE_TO_MOVE_REPLACEMENT;
     };
-    convert(p, "c; \r\n");
+    convert(p, "c; \r\n", &system);
     EXPECT_EQ("c; \r\n", readBytes(p));
     EXPECT_EQ(1u, entries());
 
-    detail::replaceFileFailureForTesting = [](const wchar_t* replaced) -> DWORD {
+    system.failure = [](const wchar_t* replaced) -> DWORD {
         MoveFileW(replaced, (std::wstring(replaced) + L".old").c_str());
         return ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
     };
     try {
-        convert(p, "c;\r\n");
+        convert(p, "c;\r\n", &system);
         ADD_FAILURE() << "a replacement that did not happen reported as done";
     } catch (const FileError& e) {
         const std::string kept = e.reason().substr(e.reason().rfind(' ') + 1);
@@ -185,8 +196,6 @@ TEST_F(Win32Test, AReplacementThatFailsHalfwayNeverDeletesTheNewContent) {
         EXPECT_EQ("c;\r\n", readBytes(path(kept)));
     }
     EXPECT_EQ("c; \r\n", readBytes(path("c.c.old")));
-    detail::replaceFileFailureForTesting = nullptr;
-    detail::volumeFlagsForTesting.reset();
 }
 
 TEST_F(Win32Test, ANameBeyondTheAnsiCodePageIsFoundAndConvertedByItsOwnCharacters) {

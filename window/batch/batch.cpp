@@ -156,7 +156,7 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     } else if (p.fate == Fate::Converted && options_.write) {
         // The replacement keeps the file open until after the rename: the old inode is then
         // freed by whoever lets the file go, not by the rename on the main thread.
-        p.replacement.emplace(*p.file, p.conversion.bytes, defaults);
+        p.replacement.emplace(*p.file, p.conversion.bytes, defaults, WriteOptions{.seam = seam_});
         return p;
     }
     p.file->close();

@@ -84,6 +84,8 @@ public:
     /// Gives the reasons of failures in Chinese, as the windows show them; the command line
     /// keeps the system's English.
     void setReasonsInChinese(bool on) { reasonsInChinese_ = on; }
+    /// Where each replacement meets the system (text_file.h); the system's own calls when null.
+    void setReplaceSeam(ReplaceSeam* seam) { seam_ = seam; }
     /// Tells `report` (or no one) of each file a conversion reaches.
     void setReport(RunReport* report) { report_ = report; }
 
@@ -121,6 +123,7 @@ private:
     ConvertOptions options_;
     std::size_t workers_;
     RunReport* report_ = nullptr;
+    ReplaceSeam* seam_ = nullptr;
     unsigned runsStarted_ = 0;
     bool stopRequested_ = false;
     bool reasonsInChinese_ = false;
