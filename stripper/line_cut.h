@@ -4,6 +4,7 @@
 // one in whole stretches.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <string_view>
@@ -26,7 +27,6 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
     }
     using Target = std::make_unsigned_t<Unit>;
     const std::array<Target, 2> targets{Target('\n'), static_cast<Target>(marker[0])};
-    const std::basic_string_view<Unit> text(in, n);
     std::size_t kept = 0;  // uncut lines are kept in stretches: from here to the next cut
     // A line holds its LF last: a marker with an LF before its end is in none.
     const bool inLines = marker.find(Unit('\n')) >= marker.size() - 1;
@@ -35,7 +35,8 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
     for (;;) {
         const std::size_t at = findAny(in, pos, n, targets);
         if (at == n) break;
-        if (!inLines || (in[at] == Unit('\n') && !lfFirst) || text.compare(at, marker.size(), marker) != 0) {
+        if (!inLines || (in[at] == Unit('\n') && !lfFirst) || n - at < marker.size() ||
+            !std::equal(marker.begin(), marker.end(), in + at)) {
             pos = at + 1;
             continue;
         }

@@ -101,12 +101,14 @@ std::u16string StrOPT::DeletStr_Right(std::u16string mainStr, std::u16string sub
         const char16_t* in;
         std::u16string& text;
         void keep(std::size_t from, std::size_t to) {
+            if (from == to) return;
             for (std::size_t k = from; (k = nextUnit(in, k, to, '\n')) < to; ++k) yieldToEventLoop();
             text.append(in + from, to - from);
         }
         void lineEnd(std::size_t, std::size_t) {
             yieldToEventLoop();
-            text += u"\r\n";
+            text.push_back(u'\r');
+            text.push_back(u'\n');
         }
     } lines{mainStr.data(), result};
     cutLines(mainStr.data(), mainStr.size(), std::u16string_view(subStr), false, lines);

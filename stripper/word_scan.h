@@ -50,6 +50,8 @@ std::size_t nextUnit(const Unit* s, std::size_t from, std::size_t n, char c) {
         const void* hit = std::memchr(s + from, c, n - from);
         return hit ? static_cast<std::size_t>(static_cast<const Unit*>(hit) - s) : n;
     } else {
+        // Markers often stand side by side ("/**/"): the next unit is tried before a word.
+        if (from < n && s[from] == static_cast<Unit>(c)) return from;
         return findAny(s, from, n, std::array<unsigned char, 1>{static_cast<unsigned char>(c)});
     }
 }
