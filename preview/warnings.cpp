@@ -475,6 +475,8 @@ std::string_view kindName(WarningKind kind) {
         case WarningKind::StrayClose: return "stray-close";
         case WarningKind::NestedBlock: return "nested-block";
         case WarningKind::ContinuedComment: return "continued-comment";
+        case WarningKind::UnterminatedLiteral: return "unterminated-literal";
+        case WarningKind::RawDelimiter: return "raw-string-delimiter";
     }
     return "warning";
 }
@@ -488,6 +490,27 @@ std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view 
 
 std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,
                                   Language language, const CodePage& page) {
+    if (conversion.rules == RuleSet::Syntax) {
+        std::vector<Warning> found;
+        for (const SyntaxDoubt& d : conversion.doubts) {
+            switch (d.kind) {
+                case SyntaxDoubt::Kind::UnterminatedLiteral:
+                    found.push_back({WarningKind::UnterminatedLiteral, d.line, d.column,
+                                     "literal not closed on its line: the rest of the line is kept as code"});
+                    break;
+                case SyntaxDoubt::Kind::UnclosedBlock:
+                    found.push_back({WarningKind::UnclosedBlock, d.line, d.column,
+                                     "\"/*\" without a closing \"*/\": the rest of the file is kept"});
+                    break;
+                case SyntaxDoubt::Kind::RawDelimiter:
+                    found.push_back(
+                        {WarningKind::RawDelimiter, d.line, d.column,
+                         "raw string with an invalid delimiter: the rest of the line is kept as code"});
+                    break;
+            }
+        }
+        return found;
+    }
     if (conversion.trace) {
         // Traced already, for a diff or a preview: the lexer decides whether to look closer.
         const TracedConversion& t = *conversion.trace;

@@ -27,6 +27,9 @@ enum class WarningKind {
     StrayClose,        // a "*/" outside any comment, kept in the result
     NestedBlock,       // a "/*" inside a block comment whose outer tail stays as code
     ContinuedComment,  // a "//" comment continued by a backslash: the rules keep its next line
+    // The syntax rules': where they could not be sure and kept the text as code.
+    UnterminatedLiteral,  // a string or character literal not closed on its line
+    RawDelimiter,         // a raw string whose delimiter is not a valid one
 };
 
 /// The name printed after a warning: "swallowed-code", "marker-in-string", ...
@@ -43,7 +46,8 @@ struct Warning {
 /// result after both passes is `result`, in text order.
 std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language);
 
-/// The warnings of a file the batch converted, whose bytes are `fileBytes`: from its text where
+/// The warnings of a file the batch converted, whose bytes are `fileBytes`. Under the syntax
+/// rules: the places where they could not be sure. Under the classic rules: from its text where
 /// the conversion kept it; for a file converted on its bytes, from its bytes, and the text is
 /// loaded only where the lexer sees something suspect.
 std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,

@@ -10,6 +10,7 @@
 #include "line_cut.h"
 #include "line_load.h"
 #include "strop.h"
+#include "syntax_rules.h"
 #include "text_file.h"
 #include "trace.h"
 #include "word_scan.h"
@@ -154,14 +155,53 @@ namespace {
 // The conversion taken from its trace: what the batch writes and what a diff or preview shows
 // come from the one analysis.
 SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, const CodePage& page,
-                                RuleSet rules) {
+                                RawStrings raw) {
     using Outcome = SourceConversion::Outcome;
     TracedText loaded = traceLoad(page.decode(bytes), c.lineEnds);
-    if (loaded.text.size() > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
+    if (c.rules == RuleSet::Classic && loaded.text.size() > StrOPT::kSizeLimit)
+        return c.outcome = Outcome::TooLarge, c;
     if (loaded.text.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
-    c.trace = traceLoaded(std::move(loaded), c.lineEnds, *c.language, rules);
+    c.trace = traceLoaded(std::move(loaded), c.lineEnds, *c.language, c.rules, raw);
+    c.doubts = c.trace->doubts;
     c.bytes = page.encode(c.trace->newFile.text);
+    c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
+    if (c.outcome == Outcome::Unchanged) c.bytes.clear();
+    return c;
+}
+
+// The syntax rules, on the file's bytes where they are its units (as for the classic rules) and
+// otherwise on its text. No size limit.
+SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, const ByteCounts& counts,
+                                const CodePage& page, RawStrings raw) {
+    using Outcome = SourceConversion::Outcome;
+    if (bytes.empty()) return c.outcome = Outcome::Empty, c;
+    if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
+    if (convertibleAsBytes(bytes, counts)) {
+        struct Bytes {
+            const char* in;
+            std::string text;
+            void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
+            void space() { text += ' '; }
+            void trimBlanks() {
+                while (!text.empty() && syntax::isBlank(text.back())) text.pop_back();
+            }
+            char last() const { return text.empty() ? '\0' : text.back(); }
+        } out{bytes.data(), {}};
+        out.text.reserve(bytes.size() + 2);
+        stripSyntax(bytes.data(), bytes.size(), *c.language, raw, out, c.doubts);
+        placeDoubts(c.doubts, bytes);
+        // The last line gets its line end, as every line of a loaded text has one.
+        if (bytes.back() != '\n') out.text += c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
+        c.bytes = std::move(out.text);
+    } else {
+        const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
+        if (text.empty()) return c.outcome = Outcome::Empty, c;
+        std::vector<SyntaxDoubt> doubts;
+        const TracedText result = traceSyntax(text, *c.language, raw, doubts);
+        c.doubts = std::move(doubts);
+        c.bytes = page.encode(fileTextOf(result.text, c.lineEnds));
+    }
     c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
     if (c.outcome == Outcome::Unchanged) c.bytes.clear();
     return c;
@@ -177,7 +217,10 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     c.language = languageOf(strop.lng);
     const ByteCounts counts = countBytes(bytes);
     c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
-    if (options.trace) return std::move(convertTraced(c, bytes, page, options.rules));
+    c.rules = options.rules;
+    const RawStrings raw = rawStringsOf(strop.lng);
+    if (options.trace) return std::move(convertTraced(c, bytes, page, raw));
+    if (options.rules == RuleSet::Syntax) return std::move(convertSyntax(c, bytes, counts, page, raw));
     if (convertibleAsBytes(bytes, counts)) {
         const std::size_t length = textLengthOf(bytes, counts);
         if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;

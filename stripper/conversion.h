@@ -55,8 +55,24 @@ std::u16string fileTextOf(std::u16string result, LineEnds ends);
 
 /// Which rules find the comments. Classic: cut each line at its first line marker, then remove
 /// each "/*" through the next "*/", wherever they stand.
+/// Syntax: comments found by the language's syntax, so that strings and lines stay and the code
+/// still builds (syntax_rules.h); no size limit.
 enum class RuleSet {
     Classic,
+    Syntax,
+};
+
+/// A place where the syntax rules could not be sure, and left the text as code.
+struct SyntaxDoubt {
+    enum class Kind {
+        UnterminatedLiteral,  // a string or character literal not closed on its line
+        UnclosedBlock,        // a "/*" with no "*/" after it: the rest of the file stays
+        RawDelimiter,         // a raw string whose delimiter is not a valid one
+    };
+    Kind kind;
+    std::size_t pos;         // in the text the rules ran on; see line and column
+    std::size_t line = 0;    // 1-based: each LF, CR LF or lone CR ends a line
+    std::size_t column = 0;  // 1-based, in code units
 };
 
 /// The origin of a line end that the rules add rather than take from the file.
@@ -74,6 +90,7 @@ struct TracedConversion {
     TracedText loaded;    // the text as loaded; origins: positions in the file text
     TracedText stripped;  // the result; origins: positions in loaded.text
     TracedText newFile;   // the new file text (LF again for an LF file); origins: in the file text
+    std::vector<SyntaxDoubt> doubts;  // the syntax rules': positions in loaded.text
 };
 
 struct ConversionOptions {
@@ -104,6 +121,9 @@ struct SourceConversion {
     std::string bytes;  // the new content when Changed
     // With ConversionOptions::trace, for a file Changed or Unchanged.
     std::optional<TracedConversion> trace;
+    RuleSet rules = RuleSet::Classic;
+    // Where the syntax rules could not be sure, in text order.
+    std::vector<SyntaxDoubt> doubts;
 };
 
 /// The conversion of the file `name` holding `bytes`: sets `strop.lng` from the name, loads,

@@ -15,19 +15,28 @@ enum class Language {
     Assembler,  // asm, dt, inc: line comments start at ";"
 };
 
+/// Where the syntax rules read a C++ raw string, R"delim( ... )delim": in C, R is an identifier
+/// like any other, and a header may be either.
+enum class RawStrings {
+    Never,
+    Always,
+    WhereValid,  // only where the delimiter is a valid one
+};
+
 struct LanguageKey {
     std::u16string_view key;  // an extension, lower case
     Language language;
+    RawStrings rawStrings;
 };
 
 /// The six keys in the order of the window's switches.
 inline constexpr std::array<LanguageKey, 6> kLanguageKeys{{
-    {u"c", Language::CFamily},
-    {u"cpp", Language::CFamily},
-    {u"h", Language::CFamily},
-    {u"asm", Language::Assembler},
-    {u"dt", Language::Assembler},
-    {u"inc", Language::Assembler},
+    {u"c", Language::CFamily, RawStrings::Never},
+    {u"cpp", Language::CFamily, RawStrings::Always},
+    {u"h", Language::CFamily, RawStrings::WhereValid},
+    {u"asm", Language::Assembler, RawStrings::Never},
+    {u"dt", Language::Assembler, RawStrings::Never},
+    {u"inc", Language::Assembler, RawStrings::Never},
 }};
 
 /// The language of a language key; none for a key outside the six.
@@ -36,6 +45,14 @@ constexpr std::optional<Language> languageOf(std::u16string_view key) {
         if (k.key == key) return k.language;
     }
     return std::nullopt;
+}
+
+/// Where a language key reads raw strings; never for a key outside the six.
+constexpr RawStrings rawStringsOf(std::u16string_view key) {
+    for (const LanguageKey& k : kLanguageKeys) {
+        if (k.key == key) return k.rawStrings;
+    }
+    return RawStrings::Never;
 }
 
 /// The line-comment marker of a language: "//" or ";".

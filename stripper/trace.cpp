@@ -6,6 +6,7 @@
 #include "block_sweep.h"
 #include "line_cut.h"
 #include "line_load.h"
+#include "syntax_rules.h"
 
 namespace tavirel {
 
@@ -81,15 +82,75 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
     return std::move(out.t);
 }
 
-TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
-                                 RuleSet rules) {
-    return traceLoaded(traceLoad(fileText, ends), ends, language, rules);
+TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw,
+                       std::vector<SyntaxDoubt>& doubts) {
+    struct Traced {
+        std::u16string_view in;
+        TracedText t;
+        void keep(std::size_t a, std::size_t b) {
+            t.text.append(in.substr(a, b - a));
+            for (std::size_t k = a; k < b; ++k) t.from.push_back(static_cast<std::uint32_t>(k));
+        }
+        void space() {
+            t.text += u' ';
+            t.from.push_back(kAdded);
+        }
+        void trimBlanks() {
+            while (!t.text.empty() && syntax::isBlank(t.text.back())) {
+                t.text.pop_back();
+                t.from.pop_back();
+            }
+        }
+        char16_t last() const { return t.text.empty() ? u'\0' : t.text.back(); }
+    } out{text, {}};
+    out.t.text.reserve(text.size());
+    out.t.from.reserve(text.size());
+    stripSyntax(text.data(), text.size(), language, raw, out, doubts);
+    placeDoubts(doubts, text);
+    return std::move(out.t);
 }
 
-TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language, RuleSet) {
+namespace {
+
+template <typename Unit>
+void place(std::vector<SyntaxDoubt>& doubts, std::basic_string_view<Unit> text) {
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    std::size_t k = 0;
+    for (SyntaxDoubt& d : doubts) {
+        for (; k < d.pos && k < text.size(); ++k) {
+            const Unit c = text[k];
+            if (c == Unit('\n') || (c == Unit('\r') && (k + 1 >= text.size() || text[k + 1] != Unit('\n')))) {
+                ++line;
+                lineStart = k + 1;
+            }
+        }
+        d.line = line;
+        d.column = d.pos - lineStart + 1;
+    }
+}
+
+}  // namespace
+
+void placeDoubts(std::vector<SyntaxDoubt>& doubts, std::u16string_view text) {
+    place(doubts, text);
+}
+
+void placeDoubts(std::vector<SyntaxDoubt>& doubts, std::string_view text) {
+    place(doubts, text);
+}
+
+TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
+                                 RuleSet rules, RawStrings raw) {
+    return traceLoaded(traceLoad(fileText, ends), ends, language, rules, raw);
+}
+
+TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language, RuleSet rules,
+                             RawStrings raw) {
     TracedConversion t;
     t.loaded = std::move(loaded);
-    t.stripped = traceStrip(t.loaded.text, lineMarkerOf(language));
+    t.stripped = rules == RuleSet::Syntax ? traceSyntax(t.loaded.text, language, raw, t.doubts)
+                                          : traceStrip(t.loaded.text, lineMarkerOf(language));
     const TracedText& s = t.stripped;
     t.newFile.text.reserve(s.text.size());
     t.newFile.from.reserve(s.text.size());

@@ -134,8 +134,9 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     using Fate = FileReport::Fate;
     Prepared p;
     p.path = std::move(path);
-    p.file.emplace(p.path, StrOPT::kReadLimitBytes);
-    p.conversion = convertSource(stripper, *p.file, {.trace = options_.trace});
+    // The syntax rules have no size limit: a file of any size is read.
+    p.file.emplace(p.path, options_.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes);
+    p.conversion = convertSource(stripper, *p.file, {.rules = options_.rules, .trace = options_.trace});
     switch (p.conversion.outcome) {
         case Outcome::Empty: p.fate = Fate::Empty; break;
         case Outcome::TooLarge: p.fate = Fate::TooLarge; break;

@@ -33,6 +33,7 @@ struct ConvertOptions {
     bool warnings = true;  // look for the places where the rules remove more than a comment
     bool strict = false;   // pass over a file with a warning, leaving it untouched
     bool trace = false;    // give each file's report the trace of its conversion, for a diff
+    RuleSet rules = RuleSet::Classic;
 };
 
 /// What became of one marked file, told in list order as the run reaches it.

@@ -33,6 +33,9 @@ constexpr char16_t kUsage[] =
     u"      --list             print the count and the files found; convert nothing\n"
     u"\n"
     u"Options:\n"
+    u"      --syntax           find comments by the language's syntax instead: markers in strings,\n"
+    u"                         characters and header names stay, every line stays where it was,\n"
+    u"                         and the code still builds; no size limit\n"
     u"      --only EXT[,EXT...]  search only these extensions (letter case ignored)\n"
     u"      --strict           pass over every file with a warning, leaving it untouched\n"
     u"  -w, --no-warnings      do not look for the places where the rules remove code\n"
@@ -54,6 +57,7 @@ struct Settings {
     bool modeGiven = false;
     bool strict = false;
     bool warnings = true;
+    RuleSet rules = RuleSet::Classic;
     bool quiet = false;
     bool null = false;
     std::size_t jobs = 0;  // threads that convert; 0: one per core
@@ -170,7 +174,8 @@ int Tool::run() {
     batch.setOptions({.write = s_.mode == Mode::Convert,
                       .warnings = s_.warnings,
                       .strict = s_.strict,
-                      .trace = s_.mode == Mode::Diff});
+                      .trace = s_.mode == Mode::Diff,
+                      .rules = s_.rules});
     batch.setReport(this);
     if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file. The
@@ -286,6 +291,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 result = setMode(Mode::List, flag);
             } else if (flag == u"--strict") {
                 s.strict = true;
+            } else if (flag == u"--syntax") {
+                s.rules = RuleSet::Syntax;
             } else if (flag == u"-w" || flag == u"--no-warnings") {
                 s.warnings = false;
             } else if (flag == u"-q" || flag == u"--quiet") {
