@@ -106,5 +106,20 @@ TEST_F(BatchCommandTest, EachModeReportsOnItsStreamsAndOnlyTheDefaultWrites) {
     EXPECT_EQ("s = \"http://x\";\n", readBytes(path("my tree's $HOME/c.h")));  // warned: left alone
 }
 
+TEST_F(BatchCommandTest, TheSyntaxRulesKeepLiteralsAndTakeAFileOfAnySize) {
+    std::filesystem::create_directories(path("my tree's $HOME"));
+    writeBytes(path("my tree's $HOME/c.h"), "s = \"http://x\"; // y\n");
+    const std::string big = std::string(70000, ' ') + "x; // y\n";
+    writeBytes(path("my tree's $HOME/big.c"), big);
+    const Outcome diff = run({u"--syntax", u"--diff", u"-q", tree()});
+    EXPECT_NE(std::string::npos, diff.out.find("-s = \"http://x\"; // y\n+s = \"http://x\";\n")) << diff.out;
+    EXPECT_EQ("", diff.err);
+    const Outcome converted = run({u"--syntax", tree()});
+    EXPECT_EQ(0, converted.status);
+    EXPECT_NE(std::string::npos, converted.err.find("2 converted, 0 unchanged, 0 passed over"))
+        << converted.err;
+    EXPECT_EQ(std::string(70000, ' ') + "x;\n", readBytes(path("my tree's $HOME/big.c")));
+}
+
 }  // namespace
 }  // namespace tavirel
