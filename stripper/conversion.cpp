@@ -155,14 +155,14 @@ namespace {
 // The conversion taken from its trace: what the batch writes and what a diff or preview shows
 // come from the one analysis.
 SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, const CodePage& page,
-                                RawStrings raw) {
+                                RawStrings raw, const KeptComments& keep) {
     using Outcome = SourceConversion::Outcome;
     TracedText loaded = traceLoad(page.decode(bytes), c.lineEnds);
     if (c.rules == RuleSet::Classic && loaded.text.size() > StrOPT::kSizeLimit)
         return c.outcome = Outcome::TooLarge, c;
     if (loaded.text.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
-    c.trace = traceLoaded(std::move(loaded), c.lineEnds, *c.language, c.rules, raw);
+    c.trace = traceLoaded(std::move(loaded), c.lineEnds, *c.language, c.rules, raw, keep);
     c.doubts = c.trace->doubts;
     c.bytes = page.encode(c.trace->newFile.text);
     c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
@@ -173,7 +173,7 @@ SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, con
 // The syntax rules, on the file's bytes where they are its units (as for the classic rules) and
 // otherwise on its text. No size limit.
 SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, const ByteCounts& counts,
-                                const CodePage& page, RawStrings raw) {
+                                const CodePage& page, RawStrings raw, const KeptComments& keep) {
     using Outcome = SourceConversion::Outcome;
     if (bytes.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
@@ -189,7 +189,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
             char last() const { return text.empty() ? '\0' : text.back(); }
         } out{bytes.data(), {}};
         out.text.reserve(bytes.size() + 2);
-        stripSyntax(bytes.data(), bytes.size(), *c.language, raw, out, c.doubts);
+        stripSyntax(bytes.data(), bytes.size(), *c.language, raw, keep, out, c.doubts);
         placeDoubts(c.doubts, bytes);
         // The last line gets its line end, as every line of a loaded text has one.
         if (bytes.back() != '\n') out.text += c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
@@ -198,7 +198,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
         const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
         if (text.empty()) return c.outcome = Outcome::Empty, c;
         std::vector<SyntaxDoubt> doubts;
-        const TracedText result = traceSyntax(text, *c.language, raw, doubts);
+        const TracedText result = traceSyntax(text, *c.language, raw, keep, doubts);
         c.doubts = std::move(doubts);
         c.bytes = page.encode(fileTextOf(result.text, c.lineEnds));
     }
@@ -219,8 +219,9 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
     c.rules = options.rules;
     const RawStrings raw = rawStringsOf(strop.lng);
-    if (options.trace) return std::move(convertTraced(c, bytes, page, raw));
-    if (options.rules == RuleSet::Syntax) return std::move(convertSyntax(c, bytes, counts, page, raw));
+    if (options.trace) return std::move(convertTraced(c, bytes, page, raw, options.keep));
+    if (options.rules == RuleSet::Syntax)
+        return std::move(convertSyntax(c, bytes, counts, page, raw, options.keep));
     if (convertibleAsBytes(bytes, counts)) {
         const std::size_t length = textLengthOf(bytes, counts);
         if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
@@ -261,6 +262,21 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
         c.outcome = Outcome::Changed;
     }
     return c;
+}
+
+bool KeptComments::keeps(std::string_view comment, bool first) const {
+    if (license && first) {
+        std::string lower(comment);
+        for (char& c : lower) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        for (const std::string_view word : {"copyright", "license", "licence", "spdx-license-identifier"}) {
+            if (lower.find(word) != std::string::npos) return true;
+        }
+    }
+    return pattern && std::regex_search(comment.begin(), comment.end(), *pattern);
+}
+
+std::shared_ptr<const std::regex> keepPattern(std::string_view utf8) {
+    return std::make_shared<const std::regex>(utf8.begin(), utf8.end(), std::regex::extended);
 }
 
 SourceConversion convertSource(StrOPT& strop, const SourceFile& file, ConversionOptions options) {

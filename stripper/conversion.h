@@ -11,7 +11,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,8 +95,25 @@ struct TracedConversion {
     std::vector<SyntaxDoubt> doubts;  // the syntax rules': positions in loaded.text
 };
 
+/// The comments the syntax rules leave in place.
+struct KeptComments {
+    /// A file's first comment, when it holds a copyright or licence notice ("copyright",
+    /// "license", "licence", "SPDX-License-Identifier", in any letter case).
+    bool license = false;
+    /// Every comment this extended regular expression matches somewhere in; none when null.
+    std::shared_ptr<const std::regex> pattern;
+
+    bool any() const { return license || pattern; }
+    /// Whether the comment whose text (markers included, as UTF-8) is `comment` stays.
+    bool keeps(std::string_view comment, bool first) const;
+};
+
+/// An extended regular expression for KeptComments::pattern; throws std::regex_error.
+std::shared_ptr<const std::regex> keepPattern(std::string_view utf8);
+
 struct ConversionOptions {
     RuleSet rules = RuleSet::Classic;
+    KeptComments keep = {};  // the syntax rules only
     /// Also give the trace of the conversion. The result is then taken from it: one analysis of
     /// the file serves the conversion, its warnings and a diff or preview of it.
     bool trace = false;

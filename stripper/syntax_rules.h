@@ -17,7 +17,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "conversion.h"
@@ -54,8 +56,8 @@ constexpr bool isDigit(Unit c) {
 template <typename Unit, typename Out>
 class Sweep {
 public:
-    Sweep(const Unit* in, std::size_t n, Out& out, std::vector<SyntaxDoubt>& doubts)
-        : in_(in), n_(n), out_(out), doubts_(doubts) {}
+    Sweep(const Unit* in, std::size_t n, const KeptComments& keep, Out& out, std::vector<SyntaxDoubt>& doubts)
+        : in_(in), n_(n), keep_(keep), out_(out), doubts_(doubts) {}
 
     void cFamily(RawStrings raw) {
         const std::array<unsigned char, 4> targets{'/', '"', '\'', '#'};
@@ -67,8 +69,8 @@ public:
                 if (j < n_ && in_[j] == Unit('/')) {
                     i = lineComment(i, j + 1);
                 } else if (j < n_ && in_[j] == Unit('*')) {
-                    if (!blockComment(i, j + 1, true)) return finish();
-                    i = kept_;
+                    i = blockComment(i, j + 1, true);
+                    if (i == kUnclosed) return finish();
                 } else {
                     ++i;
                 }
@@ -89,13 +91,17 @@ public:
         while ((i = findAny(in_, i, n_, targets)) < n_) {
             const Unit c = in_[i];
             if (c == Unit(';')) {
-                out_.keep(kept_, i);
-                out_.trimBlanks();
-                kept_ = i = lineEndFrom(i);
+                const std::size_t end = lineEndFrom(i);
+                if (!kept(i, end)) {
+                    out_.keep(kept_, i);
+                    out_.trimBlanks();
+                    kept_ = end;
+                }
+                i = end;
             } else if (c == Unit('/')) {
                 if (i + 1 < n_ && in_[i + 1] == Unit('*')) {
-                    if (!blockComment(i, i + 2, false)) return finish();
-                    i = kept_;
+                    i = blockComment(i, i + 2, false);
+                    if (i == kUnclosed) return finish();
                 } else {
                     ++i;
                 }
@@ -107,7 +113,57 @@ public:
     }
 
 private:
+    static constexpr std::size_t kUnclosed = SIZE_MAX;
+
     void finish() { out_.keep(kept_, n_); }
+
+    // Whether the comment [start, end) is one the run keeps. The first comment of a file, and
+    // the comments right below it with only blanks and line ends between, are its first.
+    bool kept(std::size_t start, std::size_t end) {
+        if (!keep_.any()) return false;
+        bool first = comments_ == 0;
+        if (!first && firstEnd_ != SIZE_MAX) {
+            std::size_t p = firstEnd_;
+            while (p < start && (isBlank(in_[p]) || isLineEnd(in_[p]))) ++p;
+            first = p == start;
+        }
+        ++comments_;
+        std::string text;
+        text.reserve(end - start);
+        for (std::size_t k = start; k < end; ++k) appendUtf8(text, k, end);
+        const bool keeps = keep_.keeps(text, first);
+        if (first) firstEnd_ = keeps ? end : SIZE_MAX;
+        return keeps;
+    }
+
+    // The unit at k (with the low half of a pair after it, which moves k on) as UTF-8.
+    void appendUtf8(std::string& text, std::size_t& k, std::size_t end) const {
+        char32_t c = static_cast<std::make_unsigned_t<Unit>>(in_[k]);
+        if constexpr (sizeof(Unit) == 1) {
+            text += static_cast<char>(c);
+            return;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && k + 1 < end && in_[k + 1] >= 0xDC00 && in_[k + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(in_[++k]) - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            text += static_cast<char>(0xE0 | (c >> 12));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            text += static_cast<char>(0xF0 | (c >> 18));
+            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
 
     // The length of the line end at i, or 0.
     std::size_t lineEndAt(std::size_t i) const {
@@ -188,25 +244,26 @@ private:
             lineStart = end + lineEndAt(end);
             end = lineEndFrom(lineStart);
         }
-        remove(start, end, false);
+        if (!kept(start, end)) remove(start, end, false);
         return end;
     }
 
-    // "/*" at `start`, its text from `from`, through the first "*/". False when unclosed: the
-    // rest stays as it is.
-    bool blockComment(std::size_t start, std::size_t from, bool splices) {
+    // "/*" at `start`, its text from `from`, through the first "*/": where to go on from, or
+    // kUnclosed, and the rest stays as it is.
+    std::size_t blockComment(std::size_t start, std::size_t from, bool splices) {
         for (std::size_t k = from;;) {
             k = nextUnit(in_, k, n_, '*');
             if (k >= n_) break;
             const std::size_t j = splices ? logical(k + 1) : k + 1;
             if (j < n_ && in_[j] == Unit('/')) {
+                if (kept(start, j + 1)) return j + 1;
                 remove(start, j + 1, splices);
-                return true;
+                return kept_;
             }
             k = k + 1;
         }
         doubts_.push_back({SyntaxDoubt::Kind::UnclosedBlock, start});
-        return false;
+        return kUnclosed;
     }
 
     // A literal opened by `quote` at `start`; where it is not closed on its line, it is code to
@@ -331,6 +388,9 @@ private:
 
     const Unit* in_;
     std::size_t n_;
+    const KeptComments& keep_;
+    std::size_t comments_ = 0;         // comments met so far
+    std::size_t firstEnd_ = SIZE_MAX;  // where the first comment, if kept, ends so far
     Out& out_;
     std::vector<SyntaxDoubt>& doubts_;
     std::size_t kept_ = 0;  // where the code not yet kept begins
@@ -341,12 +401,12 @@ private:
 
 }  // namespace syntax
 
-/// The syntax rules on in[0, n) for a file of `language`, telling `out` what stays (see
-/// syntax::Sweep) and `doubts` where the lexer could not be sure.
+/// The syntax rules on in[0, n) for a file of `language`, keeping the comments `keep` names, telling `out`
+/// what stays (see syntax::Sweep) and `doubts` where the lexer could not be sure.
 template <typename Unit, typename Out>
-void stripSyntax(const Unit* in, std::size_t n, Language language, RawStrings raw, Out& out,
-                 std::vector<SyntaxDoubt>& doubts) {
-    syntax::Sweep<Unit, Out> sweep(in, n, out, doubts);
+void stripSyntax(const Unit* in, std::size_t n, Language language, RawStrings raw, const KeptComments& keep,
+                 Out& out, std::vector<SyntaxDoubt>& doubts) {
+    syntax::Sweep<Unit, Out> sweep(in, n, keep, out, doubts);
     if (language == Language::CFamily) {
         sweep.cFamily(raw);
     } else {

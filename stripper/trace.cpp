@@ -82,7 +82,7 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
     return std::move(out.t);
 }
 
-TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw,
+TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw, const KeptComments& keep,
                        std::vector<SyntaxDoubt>& doubts) {
     struct Traced {
         std::u16string_view in;
@@ -105,7 +105,7 @@ TracedText traceSyntax(std::u16string_view text, Language language, RawStrings r
     } out{text, {}};
     out.t.text.reserve(text.size());
     out.t.from.reserve(text.size());
-    stripSyntax(text.data(), text.size(), language, raw, out, doubts);
+    stripSyntax(text.data(), text.size(), language, raw, keep, out, doubts);
     placeDoubts(doubts, text);
     return std::move(out.t);
 }
@@ -141,15 +141,15 @@ void placeDoubts(std::vector<SyntaxDoubt>& doubts, std::string_view text) {
 }
 
 TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
-                                 RuleSet rules, RawStrings raw) {
-    return traceLoaded(traceLoad(fileText, ends), ends, language, rules, raw);
+                                 RuleSet rules, RawStrings raw, const KeptComments& keep) {
+    return traceLoaded(traceLoad(fileText, ends), ends, language, rules, raw, keep);
 }
 
 TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language, RuleSet rules,
-                             RawStrings raw) {
+                             RawStrings raw, const KeptComments& keep) {
     TracedConversion t;
     t.loaded = std::move(loaded);
-    t.stripped = rules == RuleSet::Syntax ? traceSyntax(t.loaded.text, language, raw, t.doubts)
+    t.stripped = rules == RuleSet::Syntax ? traceSyntax(t.loaded.text, language, raw, keep, t.doubts)
                                           : traceStrip(t.loaded.text, lineMarkerOf(language));
     const TracedText& s = t.stripped;
     t.newFile.text.reserve(s.text.size());

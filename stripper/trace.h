@@ -20,7 +20,7 @@ namespace tavirel {
 TracedText traceLoad(std::u16string_view fileText, LineEnds ends);
 
 /// The syntax rules on a loaded text, each unit of the result traced to its position in `text`.
-TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw,
+TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw, const KeptComments& keep,
                        std::vector<SyntaxDoubt>& doubts);
 
 /// DeletStr_Right(text, lineMarker) then DeletStr_Mid(..., "/*", "*/"), each unit of the result
@@ -29,11 +29,13 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker);
 
 /// The rest of the road for a text loaded by traceLoad(): the passes and the new file text.
 TracedConversion traceLoaded(TracedText loaded, LineEnds ends, Language language,
-                             RuleSet rules = RuleSet::Classic, RawStrings raw = RawStrings::Never);
+                             RuleSet rules = RuleSet::Classic, RawStrings raw = RawStrings::Never,
+                             const KeptComments& keep = {});
 
 /// Traces the conversion of a decoded file text with the given line ends, language and rules.
 TracedConversion traceConversion(std::u16string_view fileText, LineEnds ends, Language language,
-                                 RuleSet rules = RuleSet::Classic, RawStrings raw = RawStrings::Never);
+                                 RuleSet rules = RuleSet::Classic, RawStrings raw = RawStrings::Never,
+                                 const KeptComments& keep = {});
 
 /// Where each doubt stands: its line and column in `text`, the text the rules ran on.
 void placeDoubts(std::vector<SyntaxDoubt>& doubts, std::u16string_view text);

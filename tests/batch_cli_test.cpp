@@ -56,6 +56,8 @@ TEST_F(BatchCommandTest, ArgumentsAreCheckedBeforeAnythingIsRead) {
         {{u"-j1000", u"x"}, "bad number of threads '1000'"},
         {{u"--jobs=257", u"x"}, "bad number of threads '257'"},
         {{u"-j"}, "-j needs a number of threads"},
+        {{u"--keep-license", u"x"}, "--keep-license goes with --syntax"},
+        {{u"--syntax", u"--keep", u"a(", u"x"}, "bad regular expression 'a('"},
     };
     for (const auto& [args, why] : refused) {
         const Outcome r = run(args);

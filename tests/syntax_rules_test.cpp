@@ -127,6 +127,42 @@ TEST(SyntaxRulesTest, WhereTheLexerIsNotSureTheTextStaysAndAWarningSaysWhere) {
     }
 }
 
+TEST(SyntaxRulesTest, TheCommentsAskedForStay) {
+    KeptComments license;
+    license.license = true;
+    KeptComments pattern;
+    pattern.pattern = keepPattern("NOLINT|fallthrough");
+    const struct {
+        const KeptComments& keep;
+        const char* name;
+        const char* in;
+        const char* out;
+    } cases[] = {
+        // The first comment, with the comments right below it, when it holds a notice.
+        {license, "a.c", "// SPDX-License-Identifier: MIT\n// Copyright A\n\n// b\nx; // Copyright C\n",
+         "// SPDX-License-Identifier: MIT\n// Copyright A\n\n\nx;\n"},
+        {license, "a.cpp", "  /* LICENCE: see\n   COPYING */ int x; // c\n",
+         "  /* LICENCE: see\n   COPYING */ int x;\n"},
+        {license, "a.c", "// header\n/* Copyright A */\nx;\n", "\n\nx;\n"},
+        {license, "a.asm", "; Copyright A\nnop ; b\n", "; Copyright A\nnop\n"},
+        // Every comment the expression matches, anywhere.
+        {pattern, "a.c", "x; // NOLINT\ncase 1: /* fallthrough */\ny; // z\n",
+         "x; // NOLINT\ncase 1: /* fallthrough */\ny;\n"},
+    };
+    for (const auto& c : cases) {
+        StrOPT opt;
+        const SourceConversion conversion =
+            convertBytes(opt, testing::T(c.name), c.in, utf8(), {.rules = RuleSet::Syntax, .keep = c.keep});
+        EXPECT_EQ(c.out, conversion.outcome == SourceConversion::Outcome::Changed ? conversion.bytes : c.in)
+            << c.in;
+        // The same with a character beyond ASCII, on code units.
+        const std::string wide = std::string(c.in) + "\"\xC3\xA9\"\n";
+        const SourceConversion onUnits =
+            convertBytes(opt, testing::T(c.name), wide, utf8(), {.rules = RuleSet::Syntax, .keep = c.keep});
+        EXPECT_EQ(std::string(c.out) + "\"\xC3\xA9\"\n", onUnits.bytes) << c.in;
+    }
+}
+
 // Tricky code in pieces: every piece valid, so that a real lexer takes the whole without doubt.
 std::string randomSource(std::mt19937& rng, bool cpp, const char* lineEnd) {
     static const char* const common[] = {

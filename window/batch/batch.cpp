@@ -136,7 +136,8 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     p.path = std::move(path);
     // The syntax rules have no size limit: a file of any size is read.
     p.file.emplace(p.path, options_.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes);
-    p.conversion = convertSource(stripper, *p.file, {.rules = options_.rules, .trace = options_.trace});
+    p.conversion = convertSource(stripper, *p.file,
+                                 {.rules = options_.rules, .keep = options_.keep, .trace = options_.trace});
     switch (p.conversion.outcome) {
         case Outcome::Empty: p.fate = Fate::Empty; break;
         case Outcome::TooLarge: p.fate = Fate::TooLarge; break;

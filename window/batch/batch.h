@@ -34,6 +34,7 @@ struct ConvertOptions {
     bool strict = false;   // pass over a file with a warning, leaving it untouched
     bool trace = false;    // give each file's report the trace of its conversion, for a diff
     RuleSet rules = RuleSet::Classic;
+    KeptComments keep = {};  // with the syntax rules: the comments that stay
 };
 
 /// What became of one marked file, told in list order as the run reaches it.

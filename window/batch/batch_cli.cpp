@@ -36,6 +36,10 @@ constexpr char16_t kUsage[] =
     u"      --syntax           find comments by the language's syntax instead: markers in strings,\n"
     u"                         characters and header names stay, every line stays where it was,\n"
     u"                         and the code still builds; no size limit\n"
+    u"      --keep-license     with --syntax: keep a file's first comment when it holds a\n"
+    u"                         copyright or licence notice\n"
+    u"      --keep REGEX       with --syntax: keep every comment this extended regular\n"
+    u"                         expression matches (e.g. 'NOLINT|clang-format|fallthrough')\n"
     u"      --only EXT[,EXT...]  search only these extensions (letter case ignored)\n"
     u"      --strict           pass over every file with a warning, leaving it untouched\n"
     u"  -w, --no-warnings      do not look for the places where the rules remove code\n"
@@ -58,6 +62,8 @@ struct Settings {
     bool strict = false;
     bool warnings = true;
     RuleSet rules = RuleSet::Classic;
+    KeptComments keep;
+    std::u16string keepGiven;  // the first --keep-license or --keep, for a message
     bool quiet = false;
     bool null = false;
     std::size_t jobs = 0;  // threads that convert; 0: one per core
@@ -175,7 +181,8 @@ int Tool::run() {
                       .warnings = s_.warnings,
                       .strict = s_.strict,
                       .trace = s_.mode == Mode::Diff,
-                      .rules = s_.rules});
+                      .rules = s_.rules,
+                      .keep = s_.keep});
     batch.setReport(this);
     if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file. The
@@ -247,6 +254,7 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
           std::string_view version) {
     auto usageError = [&err](const std::u16string& why) { return printUsageError(err, why); };
     std::vector<std::u16string> folders;
+    std::vector<std::u16string> patterns;
     bool optionsEnded = false;
     auto setMode = [&](Mode mode, const std::u16string& name) {
         if (s.modeGiven && s.mode != mode) {
@@ -293,6 +301,25 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 s.strict = true;
             } else if (flag == u"--syntax") {
                 s.rules = RuleSet::Syntax;
+            } else if (flag == u"--keep-license") {
+                s.keep.license = true;
+                if (s.keepGiven.empty()) s.keepGiven = flag;
+            } else if (flag == u"--keep" || startsWith(flag, u"--keep=")) {
+                std::u16string value;
+                if (flag == u"--keep") {
+                    if (++i == args.size()) return usageError(u"--keep needs a regular expression");
+                    value = args[i];
+                } else {
+                    value = flag.substr(7);
+                }
+                // Given more than once: any of them.
+                patterns.push_back(u"(" + value + u")");
+                try {
+                    keepPattern(CodePage::system().encode(value));
+                } catch (const std::exception&) {
+                    return usageError(u"bad regular expression '" + value + u"'");
+                }
+                if (s.keepGiven.empty()) s.keepGiven = u"--keep";
             } else if (flag == u"-w" || flag == u"--no-warnings") {
                 s.warnings = false;
             } else if (flag == u"-q" || flag == u"--quiet") {
@@ -334,6 +361,15 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
     if (s.null && s.mode != Mode::List && s.mode != Mode::Check)
         return usageError(u"-0 goes with --list or --check");
     if (s.strict && !s.warnings) return usageError(u"--strict needs the warnings: it cannot go with -w");
+    // The classic rules cut at markers and then remove blocks: a comment kept from the first pass
+    // could still be cut by the second, so keeping is for the syntax rules.
+    if (!s.keepGiven.empty() && s.rules != RuleSet::Syntax)
+        return usageError(s.keepGiven + u" goes with --syntax");
+    if (!patterns.empty()) {
+        std::u16string any;
+        for (const std::u16string& p : patterns) any += (any.empty() ? u"" : u"|") + p;
+        s.keep.pattern = keepPattern(CodePage::system().encode(any));
+    }
     if (folders.size() != 1)
         return usageError(folders.empty() ? u"no folder given" : u"more than one folder given");
     s.folder = folders[0];
