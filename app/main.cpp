@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
-// tavirel [FOLDER]: the window, on FOLDER or else on the program's own folder.
+// tavirel [--syntax] [FOLDER]: the window, on FOLDER or else on the program's own folder, with the
+// classic rules or the syntax rules.
 #include <QApplication>
 #include <cstdio>
+#include <string_view>
 
 #include "code_page.h"
 #include "event_pump.h"
@@ -15,13 +17,19 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Tavirel");
     tavirel::FrmMain::Options options;
-    const QStringList args = QApplication::arguments();
-    if (args.size() > 2 || (args.size() == 2 && args[1].startsWith('-'))) {
-        std::fputs("usage: tavirel [FOLDER]\n", stderr);
-        return 2;
+    // tavirel [--syntax] [FOLDER]; the folder's bytes as given, read in the engine's code page.
+    int folders = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--syntax") {
+            options.rules = tavirel::RuleSet::Syntax;
+        } else if (arg.empty() || arg[0] == '-' || ++folders > 1) {
+            std::fputs("usage: tavirel [--syntax] [FOLDER]\n", stderr);
+            return 2;
+        } else {
+            options.startFolder = tavirel::CodePage::system().decode(arg);
+        }
     }
-    // The folder's bytes as given, read in the engine's code page.
-    if (argc == 2) options.startFolder = tavirel::CodePage::system().decode(argv[1]);
     tavirel::installEventPump();
     tavirel::FrmMain window(options);
     window.start();

@@ -33,13 +33,15 @@ std::vector<Line> linesOf(std::u16string_view text) {
 
 }  // namespace
 
-FilePreview previewFile(const std::u16string& path) {
+FilePreview previewFile(const std::u16string& path, const ConversionOptions& options) {
     using Outcome = SourceConversion::Outcome;
     FilePreview p;
     p.codePage = CodePage::system().name();
     StrOPT stripper;
-    const SourceFile file(path, StrOPT::kReadLimitBytes);
-    const SourceConversion conversion = convertSource(stripper, file, {.trace = true});
+    const SourceFile file(path, options.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes);
+    ConversionOptions withTrace = options;
+    withTrace.trace = true;
+    const SourceConversion conversion = convertSource(stripper, file, withTrace);
     p.outcome = conversion.outcome;
     p.lineEnds = conversion.lineEnds;
     if (p.outcome != Outcome::Changed && p.outcome != Outcome::Unchanged) return p;

@@ -34,8 +34,9 @@ struct FilePreview {
     std::vector<Warning> warnings;
 };
 
-/// The preview of the file `path`. Throws FileError when it cannot be read.
-FilePreview previewFile(const std::u16string& path);
+/// The preview of the file `path` by the rules of `options` (the classic rules by default).
+/// Throws FileError when it cannot be read.
+FilePreview previewFile(const std::u16string& path, const ConversionOptions& options = {});
 
 /// The texts every window's preview shows: the line ends and the code page; why the file is
 /// passed over or left as it is (the empty text when a conversion changes it).

@@ -108,8 +108,9 @@ struct KeptComments {
     bool keeps(std::string_view comment, bool first) const;
 };
 
-/// An extended regular expression for KeptComments::pattern; throws std::regex_error.
-std::shared_ptr<const std::regex> keepPattern(std::string_view utf8);
+/// An extended regular expression for KeptComments::pattern, matched on comments as UTF-8;
+/// throws std::regex_error.
+std::shared_ptr<const std::regex> keepPattern(std::u16string_view pattern);
 
 struct ConversionOptions {
     RuleSet rules = RuleSet::Classic;

@@ -99,5 +99,26 @@ TEST_F(FormControllerTest, AClosePutOffByARunComesOnceTheRunHasUnwound) {
     EXPECT_FALSE(form.hasEngines());
 }
 
+TEST_F(FormControllerTest, TheRulesChosenAreNamedAndTakenByTheNextRunButNotChangedDuringOne) {
+    writeBytes(path("a.c"), "s = \"a//b\"; // Copyright\nt; // NOLINT\nu; // z\n");
+    form.start(folder());
+    EXPECT_TRUE(form.setRules(RuleSet::Syntax));
+    EXPECT_EQ("共选中:1个文件（按语法删除注释）", status.texts.back());
+    EXPECT_FALSE(form.setKeepPattern(u"a("));  // not valid: nothing changes
+    EXPECT_TRUE(form.setKeepPattern(u"NOLINT"));
+    EXPECT_TRUE(form.setKeepLicense(true));
+    {
+        bool refused = false;
+        ScopedYieldHook hook([&] {
+            if (form.busy()) refused = !form.setRules(RuleSet::Classic) && !form.setKeepLicense(false);
+        });
+        form.press(FormController::kConvert);
+        EXPECT_TRUE(refused);
+    }
+    EXPECT_EQ("s = \"a//b\"; // Copyright\nt; // NOLINT\nu;\n", readBytes(path("a.c")));
+    EXPECT_TRUE(form.setRules(RuleSet::Classic));
+    EXPECT_EQ("共选中:1个文件", status.texts.back());
+}
+
 }  // namespace
 }  // namespace tavirel

@@ -400,8 +400,10 @@ TEST_F(PreviewTest, TheListsMenuOpensAPreviewThatEscCloses) {
     whenShown([](QWidget* shown) {
         auto* menu = qobject_cast<QMenu*>(shown);
         ASSERT_NE(nullptr, menu);
-        ASSERT_EQ(1, menu->actions().size());
+        ASSERT_EQ(5, menu->actions().size());
         EXPECT_EQ("预览", menu->actions()[0]->text());
+        EXPECT_EQ("按语法删除注释", menu->actions()[2]->text());
+        EXPECT_FALSE(menu->actions()[3]->isEnabled());        // keeping is for the syntax rules
         EXPECT_EQ(menu->actions()[0], menu->activeAction());  // so that Enter takes it
         QTest::keyClick(menu, Qt::Key_Return);
     });
@@ -416,6 +418,28 @@ TEST_F(PreviewTest, TheListsMenuOpensAPreviewThatEscCloses) {
 
     QTest::keyClick(preview(), Qt::Key_Escape);
     EXPECT_TRUE(preview() == nullptr || !preview()->isVisible());
+}
+
+TEST_F(PreviewTest, TheSyntaxEntryNamesTheRulesAndThePreviewShowsEither) {
+    writeBytes(path("a.c"), "s = \"a//b\"; // x\n");
+    startWindow();
+    list->setCurrentIndex(list->model()->index(0, 0));
+    whenShown([](QWidget* shown) {
+        auto* menu = qobject_cast<QMenu*>(shown);
+        ASSERT_NE(nullptr, menu);
+        menu->actions()[2]->trigger();
+        menu->close();
+    });
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), list->mapToGlobal(QPoint()));
+    QApplication::sendEvent(list, &menuKey);
+    EXPECT_EQ("共选中:1个文件（按语法删除注释）", status->text());
+    window->showPreview(0);
+    EXPECT_EQ((QStringList{"     1 - s = \"a//b\"; // x", "       + s = \"a//b\";"}), lines());
+    auto* syntax = preview()->findChild<QCheckBox*>("PreviewSyntax");
+    ASSERT_TRUE(syntax->isChecked());
+    syntax->setChecked(false);  // the classic rules' result for the same file
+    EXPECT_EQ((QStringList{"     1 - s = \"a//b\"; // x", "       + s = \"a"}), lines());
+    EXPECT_EQ("marker-in-string", warnings()->topLevelItem(0)->text(2));
 }
 
 TEST_F(PreviewTest, RemovedTextIsMarkedAndEachWarningShowsItsLine) {

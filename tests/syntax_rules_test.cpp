@@ -131,7 +131,7 @@ TEST(SyntaxRulesTest, TheCommentsAskedForStay) {
     KeptComments license;
     license.license = true;
     KeptComments pattern;
-    pattern.pattern = keepPattern("NOLINT|fallthrough");
+    pattern.pattern = keepPattern(u"NOLINT|fallthrough");
     const struct {
         const KeptComments& keep;
         const char* name;

@@ -20,9 +20,11 @@ namespace {
 // handler on the way (the search skips every std::exception) can swallow it.
 struct RunStopped {};
 
-std::u16string countText(std::size_t n) {
+std::u16string countText(std::size_t n, RuleSet rules) {
     const std::string digits = std::to_string(n);
-    return u"共选中:" + std::u16string(digits.begin(), digits.end()) + u"个文件";
+    // The classic rules are the default, unnamed; the others are named after the count.
+    return u"共选中:" + std::u16string(digits.begin(), digits.end()) + u"个文件" +
+           (rules == RuleSet::Syntax ? Batch::kSyntaxNote : u"");
 }
 
 std::u16string reasonOf(const std::exception& e, bool inChinese) {
@@ -103,7 +105,13 @@ void Batch::selectAll() {
         list_.setMarked(i, true);
         ++marked;
     }
-    status_.setText(countText(marked));
+    status_.setText(countText(marked, options_.rules));
+}
+
+void Batch::showCount() {
+    std::size_t marked = 0;
+    for (std::size_t i = 0; i < list_.count(); ++i) marked += list_.isMarked(i);
+    status_.setText(countText(marked, options_.rules));
 }
 
 void Batch::SelectNone() {
@@ -114,7 +122,7 @@ void Batch::SelectNone() {
             if (i >= list_.count()) break;
             list_.setMarked(i, false);
         }
-        status_.setText(countText(0));
+        status_.setText(countText(0, options_.rules));
     });
 }
 

@@ -78,7 +78,12 @@ public:
     /// on the first failure and stops there. A file whose bytes would not change is not written.
     void ConvertSelected();
 
+    /// What the status line adds after "共选中:N个文件" when the syntax rules are chosen.
+    static constexpr char16_t kSyntaxNote[] = u"（按语法删除注释）";
+
     void setOptions(const ConvertOptions& options) { options_ = options; }
+    /// The count of marked files in the status line, with the rules chosen.
+    void showCount();
     /// How many threads prepare files ahead of the one being written; by default one fewer than
     /// the cores, and none on one core, where the run works alone as it always has.
     void setWorkers(std::size_t workers) { workers_ = workers; }

@@ -315,7 +315,7 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 // Given more than once: any of them.
                 patterns.push_back(u"(" + value + u")");
                 try {
-                    keepPattern(CodePage::system().encode(value));
+                    keepPattern(value);
                 } catch (const std::exception&) {
                     return usageError(u"bad regular expression '" + value + u"'");
                 }
@@ -368,7 +368,7 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
     if (!patterns.empty()) {
         std::u16string any;
         for (const std::u16string& p : patterns) any += (any.empty() ? u"" : u"|") + p;
-        s.keep.pattern = keepPattern(CodePage::system().encode(any));
+        s.keep.pattern = keepPattern(any);
     }
     if (folders.size() != 1)
         return usageError(folders.empty() ? u"no folder given" : u"more than one folder given");

@@ -30,6 +30,7 @@ void FormController::start(const std::u16string& folder) {
         if (!busy && closePending_) view_.closeSoon();
     };
     batch_->setReasonsInChinese(true);
+    batch_->setOptions(options_);
     view_.setFolderText(folder);
     batch_->RefreshList(view_.folderText());
 }
@@ -55,6 +56,39 @@ void FormController::open() {
     view_.setFolderText(folder);
     status_.setText(u"...正扫描目录：" + folder);
     batch_->RefreshList(folder);
+}
+
+bool FormController::setRules(RuleSet rules) {
+    if (busy()) return false;
+    options_.rules = rules;
+    if (batch_) {
+        batch_->setOptions(options_);
+        batch_->showCount();
+    }
+    return true;
+}
+
+bool FormController::setKeepLicense(bool on) {
+    if (busy()) return false;
+    options_.keep.license = on;
+    if (batch_) batch_->setOptions(options_);
+    return true;
+}
+
+bool FormController::setKeepPattern(const std::u16string& pattern) {
+    if (busy()) return false;
+    std::shared_ptr<const std::regex> compiled;
+    if (!pattern.empty()) {
+        try {
+            compiled = tavirel::keepPattern(pattern);
+        } catch (const std::exception&) {
+            return false;
+        }
+    }
+    options_.keep.pattern = std::move(compiled);
+    pattern_ = pattern;
+    if (batch_) batch_->setOptions(options_);
+    return true;
 }
 
 bool FormController::requestClose() {

@@ -60,6 +60,26 @@ public:
     /// The session ends: every run stops at its next yield.
     void stop();
 
+    /// The rules and the comments kept for the next run, shown after the count in the status
+    /// line. Refused (false) during a run, whose files all go by the rules it began with.
+    bool setRules(RuleSet rules);
+    bool setKeepLicense(bool on);
+    /// An extended regular expression; the empty text keeps none. False also for one that is
+    /// not valid, which changes nothing.
+    bool setKeepPattern(const std::u16string& pattern);
+    RuleSet rules() const { return options_.rules; }
+    bool keepsLicense() const { return options_.keep.license; }
+    const std::u16string& keepPattern() const { return pattern_; }
+    /// The rules and kept comments as a conversion takes them, for a preview.
+    ConversionOptions conversionOptions() const { return {.rules = options_.rules, .keep = options_.keep}; }
+
+    /// The list's menu entries for the rules, in both windows.
+    static constexpr char16_t kSyntaxEntry[] = u"按语法删除注释";
+    static constexpr char16_t kLicenseEntry[] = u"保留许可证注释";
+    static constexpr char16_t kPatternEntry[] = u"保留匹配的注释…";
+    static constexpr char16_t kPatternPrompt[] = u"保留匹配这个扩展正则表达式的注释（留空则不保留）：";
+    static constexpr char16_t kBadPattern[] = u"这不是有效的扩展正则表达式：";
+
     bool busy() const { return batch_ && batch_->runDepth() > 0; }
     bool hasEngines() const { return batch_ != nullptr; }
     /// Set when 退出 is pressed: the window closes as it would for its own close box.
@@ -75,6 +95,8 @@ private:
     std::unique_ptr<StrOPT> strOpt_;
     std::unique_ptr<Batch> batch_;
     bool closePending_ = false;
+    ConvertOptions options_;
+    std::u16string pattern_;
 };
 
 }  // namespace tavirel

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFrame>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -216,6 +217,7 @@ void FrmMain::start() {
         QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect();
     if (screen.isValid()) move(screen.center() - rect().center());
     show();
+    form_.setRules(options_.rules);
     form_.start(options_.startFolder.value_or(options_.programFolder));
 }
 
@@ -274,6 +276,18 @@ void FrmMain::showListMenu(const QPoint& at, int row, bool byKeyboard) {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
     QMenu menu(this);
     QAction* preview = menu.addAction("预览");
+    menu.addSeparator();
+    // The rules of the next run: checked entries, refused during a run.
+    QAction* syntax = menu.addAction(toQString(FormController::kSyntaxEntry));
+    syntax->setCheckable(true);
+    syntax->setChecked(form_.rules() == RuleSet::Syntax);
+    QAction* license = menu.addAction(toQString(FormController::kLicenseEntry));
+    license->setCheckable(true);
+    license->setChecked(form_.keepsLicense());
+    QAction* pattern = menu.addAction(toQString(FormController::kPatternEntry));
+    for (QAction* a : {syntax, license, pattern}) a->setEnabled(!busy());
+    license->setEnabled(!busy() && form_.rules() == RuleSet::Syntax);
+    pattern->setEnabled(license->isEnabled());
     QAction* chosen = nullptr;
     connect(&menu, &QMenu::triggered, this, [&chosen](QAction* action) { chosen = action; });
     QEventLoop loop;
@@ -283,6 +297,20 @@ void FrmMain::showListMenu(const QPoint& at, int row, bool byKeyboard) {
     if (byKeyboard) menu.setActiveAction(preview);
     loop.exec();
     if (chosen == preview) showPreview(row);
+    if (chosen == syntax) form_.setRules(syntax->isChecked() ? RuleSet::Syntax : RuleSet::Classic);
+    if (chosen == license) form_.setKeepLicense(license->isChecked());
+    if (chosen == pattern) askKeepPattern();
+}
+
+void FrmMain::askKeepPattern() {
+    QString text = toQString(form_.keepPattern());
+    for (;;) {
+        bool ok = false;
+        text = QInputDialog::getText(this, windowTitle(), toQString(FormController::kPatternPrompt),
+                                     QLineEdit::Normal, text, &ok);
+        if (!ok || form_.setKeepPattern(text.toStdU16String())) return;
+        QMessageBox::warning(this, windowTitle(), toQString(FormController::kBadPattern) + text);
+    }
 }
 
 void FrmMain::toggleMark(int row) {
@@ -298,7 +326,8 @@ void FrmMain::showPreview(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
     // Not modal: a run under way goes on while the preview is open, and the preview keeps
     // nothing of the list.
-    auto* dialog = new PreviewDialog(files_.text(static_cast<std::size_t>(row)), this);
+    auto* dialog =
+        new PreviewDialog(files_.text(static_cast<std::size_t>(row)), form_.conversionOptions(), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
 }

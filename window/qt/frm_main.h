@@ -48,6 +48,8 @@ public:
         std::u16string programFolder;
         /// A folder to start on instead of the program's (tavirel FOLDER).
         std::optional<std::u16string> startFolder;
+        /// The rules a run starts with (tavirel --syntax).
+        RuleSet rules = RuleSet::Classic;
         /// Shows the failure message; a modal Qt message box by default.
         MessageBox* messages = nullptr;
         /// The folder dialog behind 打开: (owner, prompt, folder to open on) to the folder chosen,
@@ -100,6 +102,8 @@ private:
     void buildControls();
     void openLink();
     void showListMenu(const QPoint& at, int row, bool byKeyboard = false);
+    /// 保留匹配的注释…: asks for the expression until a valid one or a cancel.
+    void askKeepPattern();
     void toggleMark(int row);
     bool openWithDesktop(const QUrl& url);
     void showGuideLocation();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "preview_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -35,7 +36,8 @@ QString shownLine(const std::u16string& s) {
 
 }  // namespace
 
-PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDialog(parent) {
+PreviewDialog::PreviewDialog(const std::u16string& path, const ConversionOptions& options, QWidget* parent)
+    : QDialog(parent), path_(path), options_(options) {
     setObjectName("Preview");
     setWindowTitle("预览 - " + toQString(path));
     resize(760, 560);
@@ -75,14 +77,30 @@ PreviewDialog::PreviewDialog(const std::u16string& path, QWidget* parent) : QDia
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->button(QDialogButtonBox::Close)->setText("关闭");
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    syntax_ = new QCheckBox("按语法删除注释(&S)", this);
+    syntax_->setObjectName("PreviewSyntax");
+    syntax_->setToolTip("按语言的语法找注释：字符串、字符和头文件名里的标记保留，每行留在原处");
+    syntax_->setChecked(options_.rules == RuleSet::Syntax);
+    connect(syntax_, &QCheckBox::toggled, this, [this](bool on) {
+        options_.rules = on ? RuleSet::Syntax : RuleSet::Classic;
+        showFile();
+    });
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(syntax_);
     layout->addWidget(info_);
     layout->addWidget(split, 1);
     layout->addWidget(buttons);
+    showFile();
+}
 
+void PreviewDialog::showFile() {
+    text_->clear();
+    warnings_->clear();
+    warnings_->show();
+    blockOfLine_.clear();
     FilePreview preview;
     try {
-        preview = previewFile(path);
+        preview = previewFile(path_, options_);
     } catch (const FileError& e) {
         info_->setText("无法读取这个文件：" + QString::fromStdString(e.reason()));
         warnings_->hide();

@@ -8,6 +8,9 @@
 #include <map>
 #include <string>
 
+#include "conversion.h"
+
+class QCheckBox;
 class QLabel;
 class QTreeWidget;
 class QPlainTextEdit;
@@ -16,12 +19,20 @@ namespace tavirel {
 
 class PreviewDialog : public QDialog {
 public:
-    PreviewDialog(const std::u16string& path, QWidget* parent = nullptr);
+    /// The preview by the rules of `options`, the window's; its 按语法删除注释 box shows the
+    /// other rules' result for the same file.
+    PreviewDialog(const std::u16string& path, const ConversionOptions& options = {},
+                  QWidget* parent = nullptr);
 
     /// Brings the line `line` of the file (1-based) into view in the middle of the change.
     void showLine(std::size_t line);
 
 private:
+    void showFile();
+
+    std::u16string path_;
+    ConversionOptions options_;
+    QCheckBox* syntax_;
     QLabel* info_;
     QPlainTextEdit* text_;
     QTreeWidget* warnings_;
