@@ -428,9 +428,25 @@ TEST_F(FrmMainWin32Test, TheListsMenuOpensAPreviewWithItsWarningsThatEscCloses) 
     EXPECT_EQ(0u, shownThere.find(std::u16string(lineText, lineText + std::wcslen(lineText)) + u" "))
         << U8(shownThere);
 
+    // Its box shows the other rules' result: by the syntax, the string keeps its "//".
+    SendMessageW(GetDlgItem(preview, 103), BM_CLICK, 0, 0);
+    handlePendingMessages();
+    EXPECT_NE(std::string::npos, textOf(text).find("+ int a;")) << textOf(text);
+    EXPECT_EQ(std::string::npos, textOf(text).find("+ puts(")) << textOf(text);
+
     PostMessageW(text, WM_KEYDOWN, VK_ESCAPE, 0);
     handlePendingMessages();
     EXPECT_FALSE(IsWindow(preview));
+
+    // The menu's rules entry, below the separator, names the rules in the status line.
+    {
+        WhenShown menu(L"#32768", nullptr, [](HWND shown) {
+            for (int i = 0; i < 2; ++i) PostMessageW(shown, WM_KEYDOWN, VK_DOWN, 0);
+            PostMessageW(shown, WM_KEYDOWN, VK_RETURN, 0);
+        });
+        SendMessageW(window->handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), -1);
+    }
+    EXPECT_EQ("共选中:1个文件（按语法删除注释）", status());
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <optional>
 #include <vector>
 
 #include "event_pump.h"
@@ -304,6 +305,7 @@ void FrmMain::start(int showCommand) {
     ShowWindow(hwnd_, showCommand);
     UpdateWindow(hwnd_);
     SetFocus(CmdOpen);
+    form_.setRules(options_.rules);
     form_.start(options_.startFolder.value_or(options_.programFolder));
 }
 
@@ -520,19 +522,127 @@ void FrmMain::openLink() {
 void FrmMain::showListMenu(POINT at, int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
     const HMENU menu = CreatePopupMenu();
-    constexpr UINT kPreview = 1;
+    enum : UINT { kPreview = 1, kSyntax, kLicense, kPattern };
     AppendMenuW(menu, MF_STRING, kPreview, L"预览");
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    // The rules of the next run: checked entries, refused during a run.
+    const bool syntax = form_.rules() == RuleSet::Syntax;
+    const UINT live = busy() ? MF_GRAYED : 0;
+    const UINT keeping = busy() || !syntax ? MF_GRAYED : 0;
+    AppendMenuW(menu, MF_STRING | live | (syntax ? MF_CHECKED : 0), kSyntax,
+                wide(FormController::kSyntaxEntry));
+    AppendMenuW(menu, MF_STRING | keeping | (form_.keepsLicense() ? MF_CHECKED : 0), kLicense,
+                wide(FormController::kLicenseEntry));
+    AppendMenuW(menu, MF_STRING | keeping, kPattern, wide(FormController::kPatternEntry));
     const UINT chosen =
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, hwnd_, nullptr);
     DestroyMenu(menu);
-    if (chosen == kPreview) showPreview(static_cast<std::size_t>(row));
+    switch (chosen) {
+        case kPreview: showPreview(static_cast<std::size_t>(row)); break;
+        case kSyntax: form_.setRules(syntax ? RuleSet::Classic : RuleSet::Syntax); break;
+        case kLicense: form_.setKeepLicense(!form_.keepsLicense()); break;
+        case kPattern: askKeepPattern(); break;
+        default: break;
+    }
+}
+
+namespace {
+
+// A dialog of a prompt, a line to type in, 确定 and 取消, built in memory: Windows has no stock one.
+struct TextPrompt {
+    std::u16string prompt;
+    std::u16string text;
+};
+
+INT_PTR CALLBACK textPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* p = reinterpret_cast<TextPrompt*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            SetWindowLongPtrW(dialog, DWLP_USER, lParam);
+            p = reinterpret_cast<TextPrompt*>(lParam);
+            SetDlgItemTextW(dialog, 10, wide(p->prompt));
+            SetDlgItemTextW(dialog, 11, wide(p->text));
+            SendDlgItemMessageW(dialog, 11, EM_SETSEL, 0, -1);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDOK) {
+                const HWND edit = GetDlgItem(dialog, 11);
+                std::u16string text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, u'\0');
+                GetWindowTextW(edit, reinterpret_cast<wchar_t*>(text.data()), static_cast<int>(text.size()));
+                text.resize(text.size() - 1);
+                p->text = std::move(text);
+                EndDialog(dialog, IDOK);
+                return TRUE;
+            }
+            if (LOWORD(wParam) == IDCANCEL) {
+                EndDialog(dialog, IDCANCEL);
+                return TRUE;
+            }
+            break;
+        default: break;
+    }
+    return FALSE;
+}
+
+// The text typed, or none on 取消.
+std::optional<std::u16string> askText(HWND owner, const std::u16string& prompt, const std::u16string& text) {
+    // DLGTEMPLATE and its items, each WORD-aligned, then DWORD-aligned before the next item.
+    std::vector<WORD> t;
+    auto words = [&](std::initializer_list<WORD> w) { t.insert(t.end(), w); };
+    auto dword = [&](DWORD d) { words({LOWORD(d), HIWORD(d)}); };
+    auto string = [&](const wchar_t* s) {
+        for (; *s; ++s) t.push_back(static_cast<WORD>(*s));
+        t.push_back(0);
+    };
+    auto align = [&] {
+        if (t.size() % 2) t.push_back(0);
+    };
+    dword(DS_MODALFRAME | DS_SETFONT | DS_CENTER | WS_POPUP | WS_CAPTION | WS_SYSMENU);
+    dword(0);
+    words({4, 0, 0, 280, 70});  // items, x, y, cx, cy in dialog units
+    words({0, 0});              // no menu, the standard class
+    string(L"Tavirel");
+    words({9});
+    string(L"Microsoft YaHei UI");
+    auto item = [&](DWORD style, short x, short y, short cx, short cy, WORD id, WORD kind,
+                    const wchar_t* caption) {
+        align();
+        dword(WS_CHILD | WS_VISIBLE | style);
+        dword(0);
+        words({static_cast<WORD>(x), static_cast<WORD>(y), static_cast<WORD>(cx), static_cast<WORD>(cy), id,
+               0xFFFF, kind});
+        string(caption);
+        words({0});
+    };
+    item(SS_LEFT, 7, 7, 266, 18, 10, 0x0082, L"");
+    item(WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 7, 27, 266, 13, 11, 0x0081, L"");
+    item(BS_DEFPUSHBUTTON | WS_TABSTOP, 162, 48, 53, 15, IDOK, 0x0080, L"确定");
+    item(BS_PUSHBUTTON | WS_TABSTOP, 220, 48, 53, 15, IDCANCEL, 0x0080, L"取消");
+    TextPrompt p{prompt, text};
+    const INT_PTR answer =
+        DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), owner,
+                                textPromptProc, reinterpret_cast<LPARAM>(&p));
+    if (answer != IDOK) return std::nullopt;
+    return p.text;
+}
+
+}  // namespace
+
+void FrmMain::askKeepPattern() {
+    std::u16string text = form_.keepPattern();
+    for (;;) {
+        const std::optional<std::u16string> typed = askText(hwnd_, FormController::kPatternPrompt, text);
+        if (!typed || form_.setKeepPattern(*typed)) return;
+        text = *typed;
+        MessageBoxW(hwnd_, wide(FormController::kBadPattern + text), L"Tavirel", MB_OK | MB_ICONWARNING);
+    }
 }
 
 void FrmMain::showPreview(std::size_t row) {
     if (row >= files_.count()) return;
     // Not modal: a run under way goes on while the preview is open, and the preview keeps
     // nothing of the list.
-    openPreview(hwnd_, files_.text(row));
+    openPreview(hwnd_, files_.text(row), form_.conversionOptions());
 }
 
 // A run under way refuses the buttons that would start another one; marks, "退出" and the

@@ -38,6 +38,8 @@ public:
         std::u16string programFolder;
         /// A folder to start on instead of the program's (tavirel.exe FOLDER).
         std::optional<std::u16string> startFolder;
+        /// The rules a run starts with (tavirel.exe --syntax).
+        RuleSet rules = RuleSet::Classic;
         /// Shows the failure message; MessageBoxW by default.
         MessageBox* messages = nullptr;
         /// The folder picker behind 打开: (owner, prompt, folder to open on) to the folder chosen,
@@ -115,6 +117,8 @@ private:
     void openLink();
     void toggle(int row);
     void showListMenu(POINT at, int row);
+    /// 保留匹配的注释…: asks for the expression until a valid one or a cancel.
+    void askKeepPattern();
     void close();
     void fitColumn();
     void syncView();

@@ -22,7 +22,7 @@ namespace tavirel {
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"TavirelPreview";
-enum : int { kIdInfo = 100, kIdText, kIdWarnings };
+enum : int { kIdInfo = 100, kIdText, kIdWarnings, kIdSyntax };
 
 const wchar_t* wide(const std::u16string& s) {
     return reinterpret_cast<const wchar_t*>(s.c_str());
@@ -50,7 +50,7 @@ void appendRtf(std::string& out, std::u16string_view text) {
 
 class PreviewWindow {
 public:
-    PreviewWindow(HWND owner, const std::u16string& path);
+    PreviewWindow(HWND owner, const std::u16string& path, const ConversionOptions& options);
 
     HWND hwnd = nullptr;
 
@@ -63,7 +63,7 @@ private:
         delete this;
     }
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void fill(const std::u16string& path);
+    void fill();
     static std::string colourTable();
     std::string linesAsRtf(const FilePreview& preview);
     void streamIn(const std::string& rtf);
@@ -73,12 +73,15 @@ private:
 
     UINT dpi_ = 96;
     HFONT font_ = nullptr;
-    HWND info_ = nullptr, text_ = nullptr, warnings_ = nullptr, close_ = nullptr;
+    std::u16string path_;
+    ConversionOptions options_;
+    HWND syntax_ = nullptr, info_ = nullptr, text_ = nullptr, warnings_ = nullptr, close_ = nullptr;
     bool hasWarnings_ = false;
     std::map<std::size_t, int> paragraphOfLine_;  // the file's line to the first line showing it
 };
 
-PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
+PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path, const ConversionOptions& options)
+    : path_(path), options_(options) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     // The rich edit control lives in a library of its own.
     static const bool richEdit = LoadLibraryW(L"Msftedit.dll") != nullptr;
@@ -96,7 +99,7 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
     hwnd = CreateWindowExW(0, kWindowClass, wide(title), WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, CW_USEDEFAULT,
                            CW_USEDEFAULT, scaled(760), scaled(560), owner, nullptr, instance, this);
     if (!hwnd) return;
-    font_ = messageFont(dpi_, L"预览关闭行列种类说明代码页无法读取");
+    font_ = messageFont(dpi_, L"预览关闭行列种类说明代码页无法读取按语法删除注释");
 
     auto make = [&](const wchar_t* kind, const wchar_t* caption, DWORD style, DWORD exStyle, int id) {
         const HWND control =
@@ -105,6 +108,8 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         return control;
     };
+    syntax_ = make(L"BUTTON", L"按语法删除注释(&S)", BS_AUTOCHECKBOX | WS_TABSTOP, 0, kIdSyntax);
+    SendMessageW(syntax_, BM_SETCHECK, options_.rules == RuleSet::Syntax ? BST_CHECKED : BST_UNCHECKED, 0);
     info_ = make(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 0, kIdInfo);
     text_ = make(richEdit ? MSFTEDIT_CLASS : L"EDIT", L"",
                  ES_MULTILINE | ES_READONLY | ES_NOHIDESEL | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL |
@@ -127,16 +132,20 @@ PreviewWindow::PreviewWindow(HWND owner, const std::u16string& path) {
     close_ = make(L"BUTTON", L"关闭", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL);
     keyboardAsDialog(hwnd);
 
-    fill(path);
+    fill();
     layOut();
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetFocus(text_);
 }
 
-void PreviewWindow::fill(const std::u16string& path) {
+void PreviewWindow::fill() {
+    ListView_DeleteAllItems(warnings_);
+    paragraphOfLine_.clear();
+    hasWarnings_ = false;
+    SetWindowTextW(text_, L"");
     FilePreview preview;
     try {
-        preview = previewFile(path);
+        preview = previewFile(path_, options_);
     } catch (const FileError& e) {
         std::u16string message = u"无法读取这个文件：";
         message.append(e.reason().begin(), e.reason().end());  // ASCII
@@ -263,6 +272,8 @@ void PreviewWindow::layOut() {
     const int width = client.right - 2 * margin;
     const int bottom = client.bottom - margin - buttonHeight;
     int top = margin;
+    MoveWindow(syntax_, margin, top, width, buttonHeight, TRUE);
+    top += buttonHeight;
     MoveWindow(info_, margin, top, width, infoHeight, TRUE);
     top += infoHeight + margin;
     const int space = std::max(0, bottom - margin - top);
@@ -295,6 +306,13 @@ LRESULT PreviewWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDCANCEL) DestroyWindow(hwnd);
+            if (LOWORD(wParam) == kIdSyntax && HIWORD(wParam) == BN_CLICKED) {
+                // The other rules' result for the same file.
+                const bool on = SendMessageW(syntax_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+                options_.rules = on ? RuleSet::Syntax : RuleSet::Classic;
+                fill();
+                layOut();
+            }
             return 0;
         case WM_NOTIFY: {
             const auto& header = *reinterpret_cast<const NMHDR*>(lParam);
@@ -312,8 +330,8 @@ LRESULT PreviewWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
-HWND openPreview(HWND owner, const std::u16string& path) {
-    auto* preview = new PreviewWindow(owner, path);
+HWND openPreview(HWND owner, const std::u16string& path, const ConversionOptions& options) {
+    auto* preview = new PreviewWindow(owner, path, options);
     if (!preview->hwnd) {
         delete preview;
         return nullptr;

@@ -7,10 +7,13 @@
 
 #include <string>
 
+#include "conversion.h"
+
 namespace tavirel {
 
-/// Opens the preview of the file `path`, owned by `owner`, not modal; it frees itself when closed.
-/// Returns its window.
-HWND openPreview(HWND owner, const std::u16string& path);
+/// Opens the preview of the file `path` by the rules of `options`, owned by `owner`, not modal;
+/// its 按语法删除注释 box shows the other rules' result. It frees itself when closed. Returns its
+/// window.
+HWND openPreview(HWND owner, const std::u16string& path, const ConversionOptions& options = {});
 
 }  // namespace tavirel
