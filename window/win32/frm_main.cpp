@@ -552,6 +552,7 @@ namespace {
 struct TextPrompt {
     std::u16string prompt;
     std::u16string text;
+    HFONT font = nullptr;
 };
 
 INT_PTR CALLBACK textPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -560,6 +561,10 @@ INT_PTR CALLBACK textPromptProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case WM_INITDIALOG:
             SetWindowLongPtrW(dialog, DWLP_USER, lParam);
             p = reinterpret_cast<TextPrompt*>(lParam);
+            // The message font that has the prompt's characters, as the other windows use.
+            p->font = messageFont(GetDpiForWindow(dialog), std::wstring(wide(p->prompt)) + L"确定取消");
+            for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+                SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(p->font), FALSE);
             SetDlgItemTextW(dialog, 10, wide(p->prompt));
             SetDlgItemTextW(dialog, 11, wide(p->text));
             SendDlgItemMessageW(dialog, 11, EM_SETSEL, 0, -1);
@@ -622,6 +627,7 @@ std::optional<std::u16string> askText(HWND owner, const std::u16string& prompt, 
     const INT_PTR answer =
         DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(t.data()), owner,
                                 textPromptProc, reinterpret_cast<LPARAM>(&p));
+    if (p.font) DeleteObject(p.font);
     if (answer != IDOK) return std::nullopt;
     return p.text;
 }
