@@ -9,6 +9,7 @@
 #include "conversion.h"
 #include "memory.h"
 #include "strop.h"
+#include "syntax_rules.h"
 #include "unified_diff.h"
 #include "warnings.h"
 
@@ -76,6 +77,40 @@ void BM_Warnings_SourceWithHazards(benchmark::State& state) {
 }
 BENCHMARK(BM_Warnings_CleanSource);
 BENCHMARK(BM_Warnings_SourceWithHazards);
+
+// The syntax rules' sweep alone, on the bytes of an ASCII file and on code units.
+template <typename Unit>
+void syntaxSweep(benchmark::State& state, const std::basic_string<Unit>& text) {
+    struct Out {
+        std::basic_string<Unit> kept;
+        const Unit* in;
+        void keep(std::size_t a, std::size_t b) { kept.append(in + a, b - a); }
+        void space() { kept += Unit(' '); }
+        void trimBlanks() {
+            while (!kept.empty() && (kept.back() == Unit(' ') || kept.back() == Unit('\t'))) kept.pop_back();
+        }
+        Unit last() const { return kept.empty() ? Unit(0) : kept.back(); }
+    };
+    for (auto _ : state) {
+        Out out{{}, text.data()};
+        out.kept.reserve(text.size());
+        std::vector<SyntaxDoubt> doubts;
+        stripSyntax(text.data(), text.size(), Language::CFamily, RawStrings::Always, KeptComments{}, out, doubts);
+        benchmark::DoNotOptimize(out.kept.data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
+}
+
+void BM_SyntaxRules_Bytes(benchmark::State& state) {
+    const std::u16string units = source(65536, true);
+    syntaxSweep(state, std::string(units.begin(), units.end()));
+}
+BENCHMARK(BM_SyntaxRules_Bytes);
+
+void BM_SyntaxRules_Units(benchmark::State& state) {
+    syntaxSweep(state, source(65536, true));
+}
+BENCHMARK(BM_SyntaxRules_Units);
 
 void BM_UnifiedDiff(benchmark::State& state) {
     const CodePage utf8("UTF-8");
