@@ -13,6 +13,7 @@
 #include "syntax_rules.h"
 #include "text_file.h"
 #include "trace.h"
+#include "utf8.h"
 #include "word_scan.h"
 
 namespace tavirel {
@@ -278,26 +279,7 @@ bool KeptComments::keeps(std::string_view comment, bool first) const {
 std::shared_ptr<const std::regex> keepPattern(std::u16string_view pattern) {
     // UTF-8, as the comments are matched.
     std::string utf8;
-    for (std::size_t k = 0; k < pattern.size(); ++k) {
-        char32_t c = pattern[k];
-        if (c >= 0xD800 && c < 0xDC00 && k + 1 < pattern.size() && pattern[k + 1] >= 0xDC00 &&
-            pattern[k + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (pattern[++k] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            utf8 += static_cast<char>(c);
-        } else if (c < 0x800) {
-            utf8 += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            utf8 += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                     static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            utf8 += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                     static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-    }
+    appendUtf8(utf8, pattern);
     return std::make_shared<const std::regex>(utf8.begin(), utf8.end(), std::regex::extended);
 }
 

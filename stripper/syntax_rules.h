@@ -24,6 +24,7 @@
 
 #include "conversion.h"
 #include "language.h"
+#include "utf8.h"
 #include "word_scan.h"
 
 namespace tavirel {
@@ -129,40 +130,14 @@ private:
         }
         ++comments_;
         std::string text;
-        text.reserve(end - start);
-        for (std::size_t k = start; k < end; ++k) appendUtf8(text, k, end);
+        if constexpr (sizeof(Unit) == 1) {
+            text.assign(in_ + start, in_ + end);
+        } else {
+            appendUtf8(text, std::u16string_view(in_ + start, end - start));
+        }
         const bool keeps = keep_.keeps(text, first);
         if (first) firstEnd_ = keeps ? end : SIZE_MAX;
         return keeps;
-    }
-
-    // The unit at k (with the low half of a pair after it, which moves k on) as UTF-8.
-    void appendUtf8(std::string& text, std::size_t& k, std::size_t end) const {
-        char32_t c = static_cast<std::make_unsigned_t<Unit>>(in_[k]);
-        if constexpr (sizeof(Unit) == 1) {
-            text += static_cast<char>(c);
-            return;
-        }
-        if (c >= 0xD800 && c < 0xDC00 && k + 1 < end && in_[k + 1] >= 0xDC00 && in_[k + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<char32_t>(in_[++k]) - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += static_cast<char>(0xC0 | (c >> 6));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            text += static_cast<char>(0xE0 | (c >> 12));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            text += static_cast<char>(0xF0 | (c >> 18));
-            text += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            text += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            text += static_cast<char>(0x80 | (c & 0x3F));
-        }
     }
 
     // The length of the line end at i, or 0.

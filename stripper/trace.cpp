@@ -9,24 +9,34 @@
 #include "syntax_rules.h"
 
 namespace tavirel {
+namespace {
+
+// A sweep's output with origins: the stretches of `in` it keeps, each unit traced to its place.
+struct Tracing {
+    std::u16string_view in;
+    TracedText t;
+    Tracing(std::u16string_view text, std::size_t room) : in(text) {
+        t.text.reserve(room);
+        t.from.reserve(room);
+    }
+    void keep(std::size_t from, std::size_t to) {
+        t.text.append(in.substr(from, to - from));
+        for (std::size_t k = from; k < to; ++k) t.from.push_back(static_cast<std::uint32_t>(k));
+    }
+};
+
+}  // namespace
 
 TracedText traceLoad(std::u16string_view fileText, LineEnds ends) {
-    struct Traced {
-        std::u16string_view in;
-        TracedText t;
-        void keep(std::size_t from, std::size_t to) {
-            t.text.append(in.substr(from, to - from));
-            for (std::size_t k = from; k < to; ++k) t.from.push_back(static_cast<std::uint32_t>(k));
-        }
+    struct Traced : Tracing {
+        using Tracing::Tracing;
         void lineEnd(std::size_t cr, std::size_t lf) {
             t.text += u"\r\n";
             for (std::size_t k : {cr, lf}) {
                 t.from.push_back(k == std::u16string_view::npos ? kAdded : static_cast<std::uint32_t>(k));
             }
         }
-    } out{fileText, {}};
-    out.t.text.reserve(fileText.size() + 2);
-    out.t.from.reserve(fileText.size() + 2);
+    } out(fileText, fileText.size() + 2);
     loadLines(fileText, ends, out);
     return std::move(out.t);
 }
@@ -38,26 +48,18 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
 
     // The line pass: every LF-terminated line is cut at its first marker; a cut line ends in CR
     // LF (its own where it had a CR before its LF); what follows the last LF is dropped.
-    struct Lines {
-        std::u16string_view in;
-        std::u16string text;
-        std::vector<std::uint32_t> from;
-        void keep(std::size_t a, std::size_t b) {
-            text.append(in.substr(a, b - a));
-            for (std::size_t k = a; k < b; ++k) from.push_back(static_cast<std::uint32_t>(k));
-        }
+    struct Lines : Tracing {
+        using Tracing::Tracing;
         void lineEnd(std::size_t cut, std::size_t lf) {
             const bool ownCr = lf > cut && in[lf - 1] == u'\r';
-            text += u"\r\n";
-            from.push_back(ownCr ? static_cast<std::uint32_t>(lf - 1) : kAdded);
-            from.push_back(static_cast<std::uint32_t>(lf));
+            t.text += u"\r\n";
+            t.from.push_back(ownCr ? static_cast<std::uint32_t>(lf - 1) : kAdded);
+            t.from.push_back(static_cast<std::uint32_t>(lf));
         }
-    } lines{text, {}, {}};
-    lines.text.reserve(room);
-    lines.from.reserve(room);
+    } lines(text, room);
     cutLines(text.data(), text.size(), lineMarker, false, lines);
-    const std::u16string& lineText = lines.text;
-    const std::vector<std::uint32_t>& lineFrom = lines.from;
+    const std::u16string& lineText = lines.t.text;
+    const std::vector<std::uint32_t>& lineFrom = lines.t.from;
     const std::size_t w = lineText.size();
 
     // The block pass: the one sweep of block_sweep.h, each unit kept with its origin.
@@ -84,13 +86,8 @@ TracedText traceStrip(std::u16string_view text, std::u16string_view lineMarker) 
 
 TracedText traceSyntax(std::u16string_view text, Language language, RawStrings raw, const KeptComments& keep,
                        std::vector<SyntaxDoubt>& doubts) {
-    struct Traced {
-        std::u16string_view in;
-        TracedText t;
-        void keep(std::size_t a, std::size_t b) {
-            t.text.append(in.substr(a, b - a));
-            for (std::size_t k = a; k < b; ++k) t.from.push_back(static_cast<std::uint32_t>(k));
-        }
+    struct Traced : Tracing {
+        using Tracing::Tracing;
         void space() {
             t.text += u' ';
             t.from.push_back(kAdded);
@@ -102,9 +99,7 @@ TracedText traceSyntax(std::u16string_view text, Language language, RawStrings r
             }
         }
         char16_t last() const { return t.text.empty() ? u'\0' : t.text.back(); }
-    } out{text, {}};
-    out.t.text.reserve(text.size());
-    out.t.from.reserve(text.size());
+    } out(text, text.size());
     stripSyntax(text.data(), text.size(), language, raw, keep, out, doubts);
     placeDoubts(doubts, text);
     return std::move(out.t);
