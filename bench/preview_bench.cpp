@@ -95,7 +95,8 @@ void syntaxSweep(benchmark::State& state, const std::basic_string<Unit>& text) {
         Out out{{}, text.data()};
         out.kept.reserve(text.size());
         std::vector<SyntaxDoubt> doubts;
-        stripSyntax(text.data(), text.size(), Language::CFamily, RawStrings::Always, KeptComments{}, out, doubts);
+        stripSyntax(text.data(), text.size(), Language::CFamily, RawStrings::Always, KeptComments{}, out,
+                    doubts);
         benchmark::DoNotOptimize(out.kept.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));

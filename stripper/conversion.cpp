@@ -35,7 +35,7 @@ std::u16string_view LineReader::readLine() {
 }
 
 std::u16string textOfFile(std::u16string_view fileText, LineEnds ends) {
-    // Room for the worst case, a file of bare terminators, trimmed after.
+    // Room for each terminator that gains a unit, counted first: a file may be large.
     struct Text {
         std::u16string_view in;
         char16_t* o;
@@ -45,7 +45,15 @@ std::u16string textOfFile(std::u16string_view fileText, LineEnds ends) {
         }
         void lineEnd(std::size_t, std::size_t) { *o++ = u'\r', *o++ = u'\n'; }
     };
-    std::u16string text(2 * fileText.size() + 2, u'\0');
+    std::size_t added = 2;  // a last line without a terminator gets CR LF
+    if (ends == LineEnds::Lf) {
+        added += static_cast<std::size_t>(std::count(fileText.begin(), fileText.end(), u'\n'));
+    } else {
+        for (std::size_t k = 0; (k = nextUnit(fileText.data(), k, fileText.size(), '\r')) < fileText.size();
+             ++k)
+            added += k + 1 == fileText.size() || fileText[k + 1] != u'\n';
+    }
+    std::u16string text(fileText.size() + added, u'\0');
     Text out{fileText, text.data()};
     loadLines(fileText, ends, out);
     text.resize(static_cast<std::size_t>(out.o - text.data()));
@@ -171,6 +179,19 @@ SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, con
     return c;
 }
 
+// What the syntax rules keep of a text, without the origins a conversion does not need.
+template <typename String>
+struct Kept {
+    const typename String::value_type* in;
+    String text;
+    void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
+    void space() { text += ' '; }
+    void trimBlanks() {
+        while (!text.empty() && syntax::isBlank(text.back())) text.pop_back();
+    }
+    typename String::value_type last() const { return text.empty() ? 0 : text.back(); }
+};
+
 // The syntax rules, on the file's bytes where they are its units (as for the classic rules) and
 // otherwise on its text. No size limit.
 SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, const ByteCounts& counts,
@@ -179,16 +200,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
     if (bytes.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
     if (convertibleAsBytes(bytes, counts)) {
-        struct Bytes {
-            const char* in;
-            std::string text;
-            void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
-            void space() { text += ' '; }
-            void trimBlanks() {
-                while (!text.empty() && syntax::isBlank(text.back())) text.pop_back();
-            }
-            char last() const { return text.empty() ? '\0' : text.back(); }
-        } out{bytes.data(), {}};
+        Kept<std::string> out{bytes.data(), {}};
         out.text.reserve(bytes.size() + 2);
         stripSyntax(bytes.data(), bytes.size(), *c.language, raw, keep, out, c.doubts);
         placeDoubts(c.doubts, bytes);
@@ -196,12 +208,18 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
         if (bytes.back() != '\n') out.text += c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
         c.bytes = std::move(out.text);
     } else {
-        const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
-        if (text.empty()) return c.outcome = Outcome::Empty, c;
-        std::vector<SyntaxDoubt> doubts;
-        const TracedText result = traceSyntax(text, *c.language, raw, keep, doubts);
-        c.doubts = std::move(doubts);
-        c.bytes = page.encode(fileTextOf(result.text, c.lineEnds));
+        std::u16string result;
+        {
+            // The loaded text goes before the result is encoded: a file may be large.
+            const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
+            if (text.empty()) return c.outcome = Outcome::Empty, c;
+            Kept<std::u16string> out{text.data(), {}};
+            out.text.reserve(text.size());
+            stripSyntax(text.data(), text.size(), *c.language, raw, keep, out, c.doubts);
+            placeDoubts(c.doubts, text);
+            result = std::move(out.text);
+        }
+        c.bytes = page.encode(fileTextOf(std::move(result), c.lineEnds));
     }
     c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
     if (c.outcome == Outcome::Unchanged) c.bytes.clear();
