@@ -137,6 +137,11 @@ private:
         }
         const bool keeps = keep_.keeps(text, first);
         if (first) firstEnd_ = keeps ? end : SIZE_MAX;
+        if (keeps) {
+            // Kept, it is still a comment: a directive may follow it.
+            commentFirst_ = lineEndFrom(start) < end || firstOnLine(start);
+            commentEnd_ = end;
+        }
         return keeps;
     }
 

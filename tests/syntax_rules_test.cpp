@@ -145,6 +145,8 @@ TEST(SyntaxRulesTest, TheCommentsAskedForStay) {
          "  /* LICENCE: see\n   COPYING */ int x;\n"},
         {license, "a.c", "// header\n/* Copyright A */\nx;\n", "\n\nx;\n"},
         {license, "a.asm", "; Copyright A\nnop ; b\n", "; Copyright A\nnop\n"},
+        {license, "a.c", "/* Copyright A */ #include <a//b.h> // c\n",
+         "/* Copyright A */ #include <a//b.h>\n"},
         // Every comment the expression matches, anywhere.
         {pattern, "a.c", "x; // NOLINT\ncase 1: /* fallthrough */\ny; // z\n",
          "x; // NOLINT\ncase 1: /* fallthrough */\ny;\n"},
