@@ -81,23 +81,13 @@ BENCHMARK(BM_Warnings_SourceWithHazards);
 // The syntax rules' sweep alone, on the bytes of an ASCII file and on code units.
 template <typename Unit>
 void syntaxSweep(benchmark::State& state, const std::basic_string<Unit>& text) {
-    struct Out {
-        std::basic_string<Unit> kept;
-        const Unit* in;
-        void keep(std::size_t a, std::size_t b) { kept.append(in + a, b - a); }
-        void space() { kept += Unit(' '); }
-        void trimBlanks() {
-            while (!kept.empty() && (kept.back() == Unit(' ') || kept.back() == Unit('\t'))) kept.pop_back();
-        }
-        Unit last() const { return kept.empty() ? Unit(0) : kept.back(); }
-    };
     for (auto _ : state) {
-        Out out{{}, text.data()};
-        out.kept.reserve(text.size());
+        syntax::KeptText<std::basic_string<Unit>> out{text.data(), {}};
+        out.text.reserve(text.size());
         std::vector<SyntaxDoubt> doubts;
         stripSyntax(text.data(), text.size(), Language::CFamily, RawStrings::Always, KeptComments{}, out,
                     doubts);
-        benchmark::DoNotOptimize(out.kept.data());
+        benchmark::DoNotOptimize(out.text.data());
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }

@@ -179,19 +179,6 @@ SourceConversion& convertTraced(SourceConversion& c, std::string_view bytes, con
     return c;
 }
 
-// What the syntax rules keep of a text, without the origins a conversion does not need.
-template <typename String>
-struct Kept {
-    const typename String::value_type* in;
-    String text;
-    void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
-    void space() { text += ' '; }
-    void trimBlanks() {
-        while (!text.empty() && syntax::isBlank(text.back())) text.pop_back();
-    }
-    typename String::value_type last() const { return text.empty() ? 0 : text.back(); }
-};
-
 // The syntax rules, on the file's bytes where they are its units (as for the classic rules) and
 // otherwise on its text. No size limit.
 SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, const ByteCounts& counts,
@@ -200,7 +187,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
     if (bytes.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
     if (convertibleAsBytes(bytes, counts)) {
-        Kept<std::string> out{bytes.data(), {}};
+        syntax::KeptText<std::string> out{bytes.data(), {}};
         out.text.reserve(bytes.size() + 2);
         stripSyntax(bytes.data(), bytes.size(), *c.language, raw, keep, out, c.doubts);
         placeDoubts(c.doubts, bytes);
@@ -213,7 +200,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
             // The loaded text goes before the result is encoded: a file may be large.
             const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
             if (text.empty()) return c.outcome = Outcome::Empty, c;
-            Kept<std::u16string> out{text.data(), {}};
+            syntax::KeptText<std::u16string> out{text.data(), {}};
             out.text.reserve(text.size());
             stripSyntax(text.data(), text.size(), *c.language, raw, keep, out, c.doubts);
             placeDoubts(c.doubts, text);

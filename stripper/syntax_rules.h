@@ -52,6 +52,19 @@ constexpr bool isDigit(Unit c) {
     return c >= Unit('0') && c <= Unit('9');
 }
 
+// What a sweep keeps of in, without origins: what a conversion needs.
+template <typename String>
+struct KeptText {
+    const typename String::value_type* in;
+    String text;
+    void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
+    void space() { text += ' '; }
+    void trimBlanks() {
+        while (!text.empty() && isBlank(text.back())) text.pop_back();
+    }
+    typename String::value_type last() const { return text.empty() ? 0 : text.back(); }
+};
+
 // One sweep over in[0, n). Out takes: keep(from, to), a stretch of `in`; space(), a space the
 // rules add; trimBlanks(), dropping the blanks last kept; last(), the unit last kept or 0.
 template <typename Unit, typename Out>
@@ -137,11 +150,8 @@ private:
         }
         const bool keeps = keep_.keeps(text, first);
         if (first) firstEnd_ = keeps ? end : SIZE_MAX;
-        if (keeps) {
-            // Kept, it is still a comment: a directive may follow it.
-            commentFirst_ = lineEndFrom(start) < end || firstOnLine(start);
-            commentEnd_ = end;
-        }
+        // Kept, it is still a comment: a directive may follow it.
+        if (keeps) noteComment(start, end);
         return keeps;
     }
 
@@ -198,9 +208,7 @@ private:
         if (lines < end) {
             keepLineEnds(start, end);
         }
-        // The comment stood first on its line (its last line): what follows it does too.
-        commentFirst_ = lines < end || firstOnLine(start);
-        commentEnd_ = end;
+        noteComment(start, end);
         std::size_t next = splices ? logical(end) : end;
         std::size_t blanks = end;
         while (blanks < n_ && isBlank(in_[blanks])) ++blanks;
@@ -331,6 +339,13 @@ private:
         }
         if (p == i) return false;
         return isDigit(in_[p]) || (in_[p] == Unit('.') && p + 1 < i && isDigit(in_[p + 1]));
+    }
+
+    // The comment [start, end) as what a directive after it looks back past: where it ends, and
+    // whether it stood first on its (last) line.
+    void noteComment(std::size_t start, std::size_t end) {
+        commentFirst_ = lineEndFrom(start) < end || firstOnLine(start);
+        commentEnd_ = end;
     }
 
     // Whether only blanks and comments stand before i on its line.

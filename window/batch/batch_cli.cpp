@@ -264,6 +264,19 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
         s.modeGiven = true;
         return -1;
     };
+    // The value of an option given as NAME=VALUE, or else as the next argument; false when there
+    // is none.
+    auto valueOf = [&args](const std::u16string& flag, std::u16string_view name, std::size_t& i,
+                           std::u16string& value) {
+        if (flag.size() > name.size() && flag.compare(0, name.size(), name) == 0 &&
+            flag[name.size()] == u'=') {
+            value = flag.substr(name.size() + 1);
+            return true;
+        }
+        if (++i == args.size()) return false;
+        value = args[i];
+        return true;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::u16string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != u'-') {
@@ -306,12 +319,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 if (s.keepGiven.empty()) s.keepGiven = flag;
             } else if (flag == u"--keep" || startsWith(flag, u"--keep=")) {
                 std::u16string value;
-                if (flag == u"--keep") {
-                    if (++i == args.size()) return usageError(u"--keep needs a regular expression");
-                    value = args[i];
-                } else {
-                    value = flag.substr(7);
-                }
+                if (!valueOf(flag, u"--keep", i, value))
+                    return usageError(u"--keep needs a regular expression");
                 // Given more than once: any of them.
                 patterns.push_back(u"(" + value + u")");
                 try {
@@ -328,12 +337,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 s.null = true;
             } else if (flag == u"-j" || flag == u"--jobs" || startsWith(flag, u"--jobs=")) {
                 std::u16string value;
-                if (startsWith(flag, u"--jobs=")) {
-                    value = flag.substr(7);
-                } else {
-                    if (++i == args.size()) return usageError(flag + u" needs a number of threads");
-                    value = args[i];
-                }
+                if (!valueOf(flag, u"--jobs", i, value))
+                    return usageError(flag + u" needs a number of threads");
                 std::size_t n = 0;
                 bool digits = !value.empty() && value.size() <= 3;
                 for (char16_t c : value) {
@@ -344,12 +349,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 s.jobs = n;
             } else if (flag == u"--only" || startsWith(flag, u"--only=")) {
                 std::u16string value;
-                if (flag == u"--only") {
-                    if (++i == args.size()) return usageError(u"--only needs a list of extensions");
-                    value = args[i];
-                } else {
-                    value = flag.substr(7);
-                }
+                if (!valueOf(flag, u"--only", i, value))
+                    return usageError(u"--only needs a list of extensions");
                 std::u16string bad;
                 if (!chooseExtensions(value, s, bad)) return usageError(u"unknown extension '" + bad + u"'");
             } else {
