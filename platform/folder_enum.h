@@ -65,6 +65,14 @@ std::string folderUnreadableReason(const std::u16string& path);
 /// The folder that holds the running program's file, as a text in the system code page.
 std::u16string programFolder();
 
+/// The folder where this user's programs keep their state: $XDG_STATE_HOME, else
+/// ~/.local/state; on Windows %LOCALAPPDATA%. The empty text when the system names none.
+std::u16string userStateFolder();
+
+/// `path` as a whole path from the root, with no "." or ".." and, here, no link left in it;
+/// `path` itself when the system cannot tell.
+std::u16string absolutePath(const std::u16string& path);
+
 /// The real file system. A folder's word is exactly kAttributeDirectory when it is not a link,
 /// its name does not start with "." (hidden) and it has a write permission bit (not read-only).
 FolderReader& systemFolderReader();

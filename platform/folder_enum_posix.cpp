@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "code_page.h"
@@ -120,6 +121,23 @@ std::u16string programFolder() {
     const std::size_t slash = path.rfind('/');
     path.resize(slash == 0 ? 1 : slash);
     return CodePage::system().decode(path);
+}
+
+std::u16string userStateFolder() {
+    // Only a whole path counts: the base directory specification says a relative one is ignored.
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
+        return CodePage::system().decode(state);
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return CodePage::system().decode(std::string(home) + "/.local/state");
+    return {};
+}
+
+std::u16string absolutePath(const std::u16string& path) {
+    char* real = ::realpath(CodePage::system().encode(path).c_str(), nullptr);
+    if (!real) return path;
+    std::u16string whole = CodePage::system().decode(real);
+    std::free(real);
+    return whole;
 }
 
 FolderReader& systemFolderReader() {

@@ -76,6 +76,31 @@ std::string folderUnreadableReason(const std::u16string& path) {
     return {};
 }
 
+std::u16string userStateFolder() {
+    std::wstring value(MAX_PATH, L'\0');
+    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), static_cast<DWORD>(value.size()));
+    if (n == 0) return {};
+    if (n >= value.size()) {
+        value.resize(n);
+        if (GetEnvironmentVariableW(L"LOCALAPPDATA", value.data(), n) != n - 1) return {};
+        value.resize(n - 1);
+    } else {
+        value.resize(n);
+    }
+    return win32::text(value);
+}
+
+std::u16string absolutePath(const std::u16string& path) {
+    const std::wstring wide(path.begin(), path.end());
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring whole(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, whole.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    whole.resize(got);
+    return win32::text(whole);
+}
+
 std::u16string programFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {

@@ -17,6 +17,9 @@
 
 namespace tavirel {
 
+class KeepFolder;
+class NewFileDefaults;
+
 /// A regular file opened for reading without following a link, its bytes read whole. It stays
 /// open until destroyed, so that a Replacement takes the metadata of exactly this file.
 class SourceFile {
@@ -40,6 +43,8 @@ public:
 
 private:
     friend class Replacement;
+    friend void restoreKept(KeepFolder&, const std::u16string&, const SourceFile&, NewFileDefaults&);
+    friend bool isKept(const KeepFolder&, const std::u16string&, const SourceFile&);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
@@ -86,6 +91,37 @@ struct WriteOptions {
     ReplaceSeam* seam = nullptr;
 };
 
+/// A folder of the user's own, private to the user, where commits keep the files they replace, each
+/// under a name the caller gives, until restoreKept() puts one back or forget() removes them all.
+class KeepFolder {
+public:
+    /// Opens the folder `path`, first creating it and any missing parent (private to this user).
+    /// Throws FileError.
+    explicit KeepFolder(std::u16string path);
+    ~KeepFolder();
+    KeepFolder(KeepFolder&&) noexcept;
+    KeepFolder& operator=(KeepFolder&&) noexcept;
+
+    const std::u16string& path() const;
+    /// Whether a file of this name is in the folder.
+    bool holds(const std::u16string& name) const;
+    /// Adds `bytes` to the end of the file `name` (created if need be) in one write: a process
+    /// killed at any moment leaves whole records behind. Throws FileError.
+    void append(const std::u16string& name, std::string_view bytes);
+    /// Removes the file `name`; one that is not there is no error.
+    void remove(const std::u16string& name);
+    /// Removes the folder `path` and the files in it; a folder that is not there is no error.
+    /// Throws FileError.
+    static void forget(const std::u16string& path);
+
+private:
+    friend class Replacement;
+    friend void restoreKept(KeepFolder&, const std::u16string&, const SourceFile&, NewFileDefaults&);
+    friend bool isKept(const KeepFolder&, const std::u16string&, const SourceFile&);
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 /// New bytes for a SourceFile, prepared in the original's folder where no one can see them, with
 /// the original's mode, owner, group, access list and extended attributes. It takes over the
 /// original's open handle (the SourceFile is then closed, its bytes kept). Destroying one that
@@ -106,10 +142,30 @@ public:
     /// that file changed since it was read (its content, times, mode, owner or attributes).
     void commit();
 
+    /// How commitKeeping() kept the file it replaced.
+    enum class Kept { Not, Linked, Copied };
+    /// commit(), keeping the file it replaces in `folder` as `name`: the file itself under a second
+    /// name where the system allows (the same volume), else a copy with its times where
+    /// `copyBudget` still holds its size (which it then takes from the budget), else not at all.
+    /// A commit that fails keeps nothing.
+    Kept commitKeeping(KeepFolder& folder, const std::u16string& name, std::uint64_t& copyBudget);
+
 private:
+    friend void restoreKept(KeepFolder&, const std::u16string&, const SourceFile&, NewFileDefaults&);
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
+
+/// Puts the file kept in `folder` as `name` back in the place of `current` in one atomic step: the
+/// kept file itself where it can move there; else its content and times, with the owner, mode
+/// and attributes `current` has. The kept file is gone afterwards. Throws FileError, leaving
+/// both as they were, when the name no longer holds `current` as it was read.
+void restoreKept(KeepFolder& folder, const std::u16string& name, const SourceFile& current,
+                 NewFileDefaults& defaults);
+
+/// Whether `current` is the very file kept in `folder` as `name`: it was never replaced, or it
+/// is back.
+bool isKept(const KeepFolder& folder, const std::u16string& name, const SourceFile& current);
 
 /// Writes `bytes` over the file at `path` as a Replacement does, or creates the file (also
 /// atomically) when nothing of that name exists. Throws FileError.

@@ -2,6 +2,7 @@
 // Reading and replacing files on Linux with as few system calls as the guarantees allow: per
 // converted file an open that follows no link, one fstat, one read, an unnamed file for the new
 // content, owner, mode and attributes only where they differ, then a link and a rename.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -295,7 +296,14 @@ struct NewFile {
 
     void copyAttributes(int from, bool& hasAccessAcl);
 
-    void commit() {
+    // What commit() does between checking the old file and renaming over it; undone if the
+    // rename fails.
+    struct Step {
+        virtual void before(NewFile& file) = 0;
+        virtual void undo() = 0;
+    };
+
+    void commit(Step* step = nullptr) {
         if (temp.empty()) {
             int err = EEXIST;
             for (int attempt = 0; attempt <= 100 && err == EEXIST; ++attempt) {
@@ -309,8 +317,12 @@ struct NewFile {
         }
         if (seam) seam->beforeReplace();
         if (oldFd >= 0) checkUnchanged();
-        if (::renameat(at, temp.c_str(), at, target.c_str()) != 0)
-            fail(path, errno);  // the destructor removes the temp
+        if (step) step->before(*this);
+        if (::renameat(at, temp.c_str(), at, target.c_str()) != 0) {
+            const int err = errno;
+            if (step) step->undo();
+            fail(path, err);  // the destructor removes the temp
+        }
         temp.clear();
         // The file is closed when the replacement is let go, which may be on another thread: the
         // data went in with write(), and a late close error could not undo the rename anyway.
@@ -413,6 +425,192 @@ Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
 void Replacement::commit() {
     impl_->file.commit();
+}
+
+// --- Kept files ----------------------------------------------------------------------------
+
+struct KeepFolder::Impl {
+    std::u16string path;
+    int fd = -1;
+    dev_t device = 0;
+    int appendFd = -1;
+    std::string appendName;
+
+    ~Impl() {
+        if (appendFd >= 0) ::close(appendFd);
+        if (fd >= 0) ::close(fd);
+    }
+    std::string name(const std::u16string& n) const { return CodePage::system().encode(n); }
+};
+
+KeepFolder::KeepFolder(std::u16string path) : impl_(std::make_unique<Impl>()) {
+    Impl& k = *impl_;
+    k.path = std::move(path);
+    const std::string where = CodePage::system().encode(k.path);
+    // Each missing folder on the way is made private: what it keeps is nobody else's business.
+    for (std::size_t slash = where.find('/', 1);; slash = where.find('/', slash + 1)) {
+        const std::string part = where.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) fail(k.path, errno);
+        if (slash == std::string::npos) break;
+    }
+    k.fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (k.fd < 0 || ::fstat(k.fd, &st) != 0) fail(k.path, errno);
+    k.device = st.st_dev;
+}
+
+KeepFolder::~KeepFolder() = default;
+KeepFolder::KeepFolder(KeepFolder&&) noexcept = default;
+KeepFolder& KeepFolder::operator=(KeepFolder&&) noexcept = default;
+
+const std::u16string& KeepFolder::path() const {
+    return impl_->path;
+}
+
+bool KeepFolder::holds(const std::u16string& name) const {
+    struct stat st;
+    return ::fstatat(impl_->fd, impl_->name(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+void KeepFolder::append(const std::u16string& name, std::string_view bytes) {
+    Impl& k = *impl_;
+    const std::string file = k.name(name);
+    if (k.appendFd < 0 || k.appendName != file) {
+        if (k.appendFd >= 0) ::close(k.appendFd);
+        k.appendFd = ::openat(k.fd, file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        if (k.appendFd < 0) fail(k.path + u"/" + name, errno);
+        k.appendName = file;
+    }
+    if (const int err = writeAll(k.appendFd, bytes)) fail(k.path + u"/" + name, err);
+}
+
+void KeepFolder::remove(const std::u16string& name) {
+    if (::unlinkat(impl_->fd, impl_->name(name).c_str(), 0) != 0 && errno != ENOENT)
+        fail(impl_->path + u"/" + name, errno);
+}
+
+void KeepFolder::forget(const std::u16string& path) {
+    const std::string where = CodePage::system().encode(path);
+    DIR* folder = ::opendir(where.c_str());
+    if (!folder) {
+        if (errno == ENOENT) return;
+        fail(path, errno);
+    }
+    const int fd = ::dirfd(folder);
+    while (const dirent* entry = ::readdir(folder)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+        ::unlinkat(fd, entry->d_name, 0);
+    }
+    ::closedir(folder);
+    if (::rmdir(where.c_str()) != 0 && errno != ENOENT) fail(path, errno);
+}
+
+namespace {
+
+// 0, or the errno: copies the whole of `from` to `to`, in the kernel where it can.
+int copyWhole(int from, int to, off_t size) {
+    off_t in = 0;
+    while (in < size) {
+        const ssize_t n = ::copy_file_range(from, &in, to, nullptr, static_cast<std::size_t>(size - in), 0);
+        if (n > 0) continue;
+        if (n == 0) return 0;  // shorter than it was
+        if (errno == EINTR) continue;
+        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::pread(from, buffer, sizeof buffer, in);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return errno;
+            if (got == 0) return 0;
+            if (const int err = writeAll(to, {buffer, static_cast<std::size_t>(got)})) return err;
+            in += got;
+        }
+    }
+    return 0;
+}
+
+// Keeps the file a commit replaces: linked where it can be, else copied within the budget.
+struct KeepStep : NewFile::Step {
+    struct Folder {
+        int fd;
+        dev_t device;
+    } folder;
+    std::string name;
+    std::uint64_t& budget;
+    Replacement::Kept kept = Replacement::Kept::Not;
+
+    KeepStep(Folder f, std::string n, std::uint64_t& b) : folder(f), name(std::move(n)), budget(b) {}
+
+    void before(NewFile& file) override {
+        if (file.read.st_dev == folder.device) {
+            const int err = linkUnnamed(file.oldFd, folder.fd, name);
+            if (err == 0) {
+                kept = Replacement::Kept::Linked;
+                return;
+            }
+            if (err != EXDEV && err != EPERM && err != EMLINK && err != ENOTSUP) fail(file.path, err);
+        }
+        const auto size = static_cast<std::uint64_t>(file.read.st_size);
+        if (size > budget) return;
+        const int to = ::openat(folder.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (to < 0) fail(file.path, errno);
+        const struct timespec times[2] = {file.read.st_atim, file.read.st_mtim};
+        int err = copyWhole(file.oldFd, to, file.read.st_size);
+        if (err == 0 && ::futimens(to, times) != 0) err = errno;
+        ::close(to);
+        if (err != 0) {
+            ::unlinkat(folder.fd, name.c_str(), 0);
+            fail(file.path, err);
+        }
+        budget -= size;
+        kept = Replacement::Kept::Copied;
+    }
+    void undo() override {
+        if (kept != Replacement::Kept::Not) ::unlinkat(folder.fd, name.c_str(), 0);
+        kept = Replacement::Kept::Not;
+    }
+};
+
+}  // namespace
+
+Replacement::Kept Replacement::commitKeeping(KeepFolder& folder, const std::u16string& name,
+                                             std::uint64_t& copyBudget) {
+    KeepStep step({folder.impl_->fd, folder.impl_->device}, folder.impl_->name(name), copyBudget);
+    impl_->file.commit(&step);
+    return step.kept;
+}
+
+bool isKept(const KeepFolder& folder, const std::u16string& name, const SourceFile& current) {
+    struct stat kept;
+    return ::fstatat(folder.impl_->fd, folder.impl_->name(name).c_str(), &kept, AT_SYMLINK_NOFOLLOW) == 0 &&
+           sameFile(kept, current.impl_->st);
+}
+
+void restoreKept(KeepFolder& folder, const std::u16string& name, const SourceFile& current,
+                 NewFileDefaults& defaults) {
+    const KeepFolder::Impl& k = *folder.impl_;
+    const SourceFile::Impl& cur = *current.impl_;
+    const std::string keptName = k.name(name);
+    struct stat kept;
+    if (::fstatat(k.fd, keptName.c_str(), &kept, AT_SYMLINK_NOFOLLOW) != 0) fail(k.path + u"/" + name, errno);
+    if (kept.st_dev == cur.st.st_dev) {
+        // The kept file is the original itself, its metadata and all: it simply moves back.
+        NewFile r;
+        r.path = cur.path;
+        r.name(cur.platformPath);
+        r.read = cur.st;
+        r.checkUnchanged();
+        if (::renameat(k.fd, keptName.c_str(), r.at, r.target.c_str()) == 0) return;
+        if (errno != EXDEV) fail(cur.path, errno);
+    }
+    // A copy on another volume: its content and times go back into a new file that takes the
+    // current file's metadata, which the conversion had kept from the original.
+    const SourceFile copy(k.path + u"/" + name);
+    Replacement back(current, copy.bytes(), defaults);
+    const struct timespec times[2] = {kept.st_atim, kept.st_mtim};
+    if (::futimens(back.impl_->file.fd, times) != 0) fail(cur.path, errno);
+    back.commit();
+    folder.remove(name);
 }
 
 // --- Whole-file writes -----------------------------------------------------------------------

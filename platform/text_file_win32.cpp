@@ -160,6 +160,16 @@ struct NewFile {
     bool replacing = false;  // an old file is there, whose place and metadata it takes
     BY_HANDLE_FILE_INFORMATION old{};
     ReplaceSeam* seam = nullptr;
+    std::optional<FILETIME> modified;  // given to the new file in place of the time of its writing
+
+    // Where commit() keeps the file it replaces: under the backup name on the same volume,
+    // else as a copy within the budget.
+    struct Keep {
+        std::wstring name;
+        bool sameVolume;
+        std::uint64_t& budget;
+        Replacement::Kept kept = Replacement::Kept::Not;
+    };
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
@@ -241,18 +251,49 @@ struct NewFile {
         FILE_BASIC_INFO basic{};
         basic.CreationTime.LowPart = old.ftCreationTime.dwLowDateTime;
         basic.CreationTime.HighPart = static_cast<LONG>(old.ftCreationTime.dwHighDateTime);
+        if (modified) {
+            basic.LastWriteTime.LowPart = modified->dwLowDateTime;
+            basic.LastWriteTime.HighPart = static_cast<LONG>(modified->dwHighDateTime);
+        }
         basic.FileAttributes = old.dwFileAttributes & ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY);
         if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         if (!SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic))
             fail(path, GetLastError());
     }
 
-    void commit() {
+    // A copy of the old file as `keep` names it, where its budget allows.
+    void copyOld(Keep& keep) {
+        const std::uint64_t size = (static_cast<std::uint64_t>(old.nFileSizeHigh) << 32) | old.nFileSizeLow;
+        if (size > keep.budget) return;
+        if (!CopyFileW(target.c_str(), keep.name.c_str(), TRUE)) fail(path, GetLastError());
+        keep.budget -= size;
+        keep.kept = Replacement::Kept::Copied;
+    }
+
+    void commit(Keep* keep = nullptr) {
         if (seam) seam->beforeReplace();
         if (replacing) {
             checkStillThere();
             carryAttributes();
         }
+        const wchar_t* backup = nullptr;
+        if (keep && keep->sameVolume) {
+            backup = keep->name.c_str();
+        } else if (keep) {
+            copyOld(*keep);
+        }
+        try {
+            replace(keep, backup);
+        } catch (...) {
+            if (keep && keep->kept == Replacement::Kept::Copied) DeleteFileW(keep->name.c_str());
+            if (keep) keep->kept = Replacement::Kept::Not;
+            throw;
+        }
+        if (keep && keep->sameVolume) keep->kept = Replacement::Kept::Linked;
+        temp.clear();
+    }
+
+    void replace(Keep* keep, const wchar_t* backup) {
         // From here the temporary file must outlive its handle; only the next microseconds can
         // leave it behind.
         if (deletesItself && !deleteOnClose(file.get(), false)) fail(path, GetLastError());
@@ -262,12 +303,28 @@ struct NewFile {
             if (!MoveFileExW(temp.c_str(), target.c_str(), 0)) fail(path, GetLastError());
         } else if (const std::optional<std::uint32_t> failure =
                        seam ? seam->replaceFileFailure(target.c_str()) : std::nullopt;
-                   failure || !ReplaceFileW(target.c_str(), temp.c_str(), nullptr, 0, nullptr, nullptr)) {
+                   failure || !ReplaceFileW(target.c_str(), temp.c_str(), backup, 0, nullptr, nullptr)) {
             const DWORD error = failure ? static_cast<DWORD>(*failure) : GetLastError();
+            if (backup && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) {
+                // The old file is under the backup name already and its place is empty: the new
+                // content goes there, or the old file goes back.
+                if (MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+                MoveFileExW(backup, target.c_str(), MOVEFILE_WRITE_THROUGH);
+                fail(path, error);
+            }
+            if (backup && error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) fail(path, error);  // both as they were
             switch (error) {
                 case ERROR_NOT_SUPPORTED:
                 case ERROR_INVALID_FUNCTION:
-                case ERROR_INVALID_PARAMETER: moveOver(); break;
+                case ERROR_INVALID_PARAMETER:
+                    // No backup name here either: the old file is kept by a copy.
+                    if (backup) {
+                        backup = nullptr;
+                        keep->sameVolume = false;
+                        copyOld(*keep);
+                    }
+                    moveOver();
+                    break;
                 case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
                     // Without a backup name this means the old file is gone already: the new
                     // content is all there is, so it goes in place or stays where it is.
@@ -282,7 +339,6 @@ struct NewFile {
                 default: fail(path, error);
             }
         }
-        temp.clear();
     }
 };
 
@@ -316,6 +372,135 @@ Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
 void Replacement::commit() {
     impl_->file.commit();
+}
+
+// --- Kept files ----------------------------------------------------------------------------
+
+struct KeepFolder::Impl {
+    std::u16string path;
+    std::wstring win;
+    DWORD volume = 0;
+    win32::Handle append;
+    std::wstring appendName;
+
+    std::wstring file(const std::u16string& name) const { return win + L"\\" + win32::wide(name); }
+};
+
+KeepFolder::KeepFolder(std::u16string path) : impl_(std::make_unique<Impl>()) {
+    Impl& k = *impl_;
+    k.path = std::move(path);
+    k.win = win32::longPath(k.path);
+    // Each folder on the way that is missing is made; under the user's profile, only the user
+    // may read them.
+    const std::size_t root = k.win.rfind(L"\\?\\", 0) == 0 ? 7 : 3;
+    for (std::size_t slash = k.win.find(L'\\', root);; slash = k.win.find(L'\\', slash + 1)) {
+        const std::wstring part = k.win.substr(0, slash);
+        if (!CreateDirectoryW(part.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            fail(k.path, GetLastError());
+        if (slash == std::wstring::npos) break;
+    }
+    win32::Handle folder(CreateFileW(k.win.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (folder.get() == INVALID_HANDLE_VALUE) {
+        folder.release();
+        fail(k.path, GetLastError());
+    }
+    if (!GetFileInformationByHandle(folder.get(), &info)) fail(k.path, GetLastError());
+    k.volume = info.dwVolumeSerialNumber;
+}
+
+KeepFolder::~KeepFolder() = default;
+KeepFolder::KeepFolder(KeepFolder&&) noexcept = default;
+KeepFolder& KeepFolder::operator=(KeepFolder&&) noexcept = default;
+
+const std::u16string& KeepFolder::path() const {
+    return impl_->path;
+}
+
+bool KeepFolder::holds(const std::u16string& name) const {
+    return GetFileAttributesW(impl_->file(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void KeepFolder::append(const std::u16string& name, std::string_view bytes) {
+    Impl& k = *impl_;
+    const std::wstring file = k.file(name);
+    if (!k.append || k.appendName != file) {
+        k.append.reset(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (k.append.get() == INVALID_HANDLE_VALUE) {
+            k.append.release();
+            fail(k.path + u"\\" + name, GetLastError());
+        }
+        k.appendName = file;
+    }
+    writeAll(k.append.get(), bytes, k.path + u"\\" + name);
+}
+
+void KeepFolder::remove(const std::u16string& name) {
+    if (!DeleteFileW(impl_->file(name).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND)
+        fail(impl_->path + u"\\" + name, GetLastError());
+}
+
+void KeepFolder::forget(const std::u16string& path) {
+    const std::wstring win = win32::longPath(path);
+    WIN32_FIND_DATAW data;
+    const HANDLE find = FindFirstFileW((win + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        fail(path, error);
+    }
+    do {
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        const std::wstring file = win + L"\\" + data.cFileName;
+        SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(file.c_str());
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    if (!RemoveDirectoryW(win.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) fail(path, GetLastError());
+}
+
+Replacement::Kept Replacement::commitKeeping(KeepFolder& folder, const std::u16string& name,
+                                             std::uint64_t& copyBudget) {
+    NewFile& r = impl_->file;
+    NewFile::Keep keep{folder.impl_->file(name), r.old.dwVolumeSerialNumber == folder.impl_->volume, copyBudget};
+    r.commit(&keep);
+    return keep.kept;
+}
+
+bool isKept(const KeepFolder& folder, const std::u16string& name, const SourceFile& current) {
+    BY_HANDLE_FILE_INFORMATION kept;
+    return informationAt(folder.impl_->file(name), kept) == 0 && sameFile(kept, current.impl_->info);
+}
+
+void restoreKept(KeepFolder& folder, const std::u16string& name, const SourceFile& current,
+                 NewFileDefaults& defaults) {
+    const KeepFolder::Impl& k = *folder.impl_;
+    const SourceFile::Impl& cur = *current.impl_;
+    const std::wstring kept = k.file(name);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (const DWORD error = informationAt(kept, info)) fail(k.path + u"\\" + name, error);
+    if (info.dwVolumeSerialNumber == cur.info.dwVolumeSerialNumber) {
+        // The kept file takes its place again, with the security and attributes the place has,
+        // which the conversion had kept from it.
+        NewFile r;
+        r.path = cur.path;
+        r.target = cur.win;
+        r.old = cur.info;
+        cur.file.reset();
+        r.checkStillThere();
+        if (ReplaceFileW(r.target.c_str(), kept.c_str(), nullptr, 0, nullptr, nullptr)) return;
+        const DWORD error = GetLastError();
+        if (error != ERROR_NOT_SAME_DEVICE) fail(cur.path, error);
+    }
+    // On another volume: its content and time of writing go back by a new file.
+    const SourceFile copy(k.path + u"\\" + name);
+    Replacement back(current, copy.bytes(), defaults);
+    back.impl_->file.modified = info.ftLastWriteTime;
+    back.commit();
+    folder.remove(name);
 }
 
 // --- Whole-file writes -----------------------------------------------------------------------

@@ -20,7 +20,12 @@ struct FakeView : FormView {
     }
     void showBusy(bool busy) override { busyShown.push_back(busy); }
     void closeSoon() override { ++closes; }
+    bool confirm(const std::u16string& question) override {
+        asked.push_back(U8(question));
+        return agree;
+    }
 
+    bool agree = true;
     std::u16string box, answer;
     std::vector<std::string> asked;
     std::vector<bool> busyShown;

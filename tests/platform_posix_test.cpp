@@ -312,6 +312,88 @@ TEST_F(ReplaceFileTest, AnotherUsersFileIsRefusedToAnUnprivilegedUser) {
     EXPECT_EQ(1u, entries());
 }
 
+// --- Kept originals ----------------------------------------------------------------------------
+
+// A file replaced with its original kept comes back as it was, with everything it had: from the
+// same volume the very file, from another (tmpfs here) its content and times on the metadata the
+// replacement had kept. A file changed since it was read is not put back.
+TEST_F(ReplaceFileTest, AKeptOriginalComesBackWithItsMetadataFromThisVolumeAndAnother) {
+    const fs::path shm = "/dev/shm";
+    fs::path other = shm / (dir_.filename().string() + ".other");
+    if (!fs::is_directory(shm) || !fs::create_directory(other)) other.clear();
+    KeepFolder kept(testing::T((state_ / "kept").string()));
+    const std::string acl = accessList({{kUserObj, 6, kNoId}, {kUser, 4, kNobody}, {kGroupObj, 4, kNoId},
+                                        {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+    for (const fs::path& folder : {dir_, other}) {
+        if (folder.empty()) continue;
+        SCOPED_TRACE(folder.string());
+        const fs::path p = folder / "a.c";
+        writeBytes(p, "int a; // old\n");
+        ASSERT_EQ(0, ::chmod(p.c_str(), 0640));
+        const bool attributes = ::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) == 0 &&
+                                ::setxattr(p.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+        if (::geteuid() == 0) {
+            ASSERT_EQ(0, ::chown(p.c_str(), kNobody, kNogroup));
+        }
+        const struct timespec times[2] = {{1000000000, 123456789}, {1000000000, 987654321}};
+        ASSERT_EQ(0, ::utimensat(AT_FDCWD, p.c_str(), times, 0));
+        const struct stat before = statOf(p);
+        const bool sameVolume = before.st_dev == statOf(state_).st_dev;
+
+        std::uint64_t budget = 1000;
+        {
+            NewFileDefaults defaults;
+            const SourceFile file(testing::T(p.string()));
+            Replacement r(file, "int a; \n", defaults);
+            EXPECT_EQ(sameVolume ? Replacement::Kept::Linked : Replacement::Kept::Copied,
+                      r.commitKeeping(kept, u"0", budget));
+        }
+        EXPECT_EQ("int a; \n", readBytes(p));
+        EXPECT_EQ(sameVolume ? 1000u : 1000u - 14u, budget);
+
+        // Changed by another program since the undo read it: left alone, the original still kept.
+        NewFileDefaults defaults;
+        {
+            const SourceFile current(testing::T(p.string()));
+            writeBytes(p, "edited\n");
+            EXPECT_THROW(restoreKept(kept, u"0", current, defaults), FileError);
+            EXPECT_EQ("edited\n", readBytes(p));
+            EXPECT_TRUE(kept.holds(u"0"));
+        }
+        {
+            writeBytes(p, "int a; \n");
+            const SourceFile current(testing::T(p.string()));
+            EXPECT_FALSE(isKept(kept, u"0", current));
+            restoreKept(kept, u"0", current, defaults);
+        }
+        const struct stat after = statOf(p);
+        EXPECT_EQ("int a; // old\n", readBytes(p));
+        EXPECT_FALSE(kept.holds(u"0"));
+        if (sameVolume) {
+            EXPECT_EQ(before.st_ino, after.st_ino);
+        }
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_EQ(before.st_uid, after.st_uid);
+        EXPECT_EQ(before.st_gid, after.st_gid);
+        EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+        EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+        if (attributes) {
+            EXPECT_EQ("vendor", attribute(p, "user.origin"));
+            EXPECT_EQ(acl, attribute(p, "system.posix_acl_access"));
+        }
+        if (!sameVolume) {
+            // Past the budget a copy is not made, and the budget stays as it was.
+            std::uint64_t small = 5;
+            NewFileDefaults d;
+            const SourceFile file(testing::T(p.string()));
+            EXPECT_EQ(Replacement::Kept::Not, Replacement(file, "x", d).commitKeeping(kept, u"1", small));
+            EXPECT_EQ(5u, small);
+            EXPECT_FALSE(kept.holds(u"1"));
+        }
+    }
+    if (!other.empty()) fs::remove_all(other);
+}
+
 // --- The locale's code page --------------------------------------------------------------------
 
 TEST(CodePageTest, SystemCodesetFollowsTheLocaleVariables) {

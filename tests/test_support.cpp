@@ -24,7 +24,13 @@ void TempDirTest::SetUp() {
         std::snprintf(name, sizeof name, "tavirel-test-%016llx", static_cast<unsigned long long>(random()));
         dir_ = std::filesystem::temp_directory_path() / name;
         std::error_code ec;
-        if (std::filesystem::create_directory(dir_, ec)) return;
+        if (std::filesystem::create_directory(dir_, ec)) {
+            // The originals a run keeps go beside the folder, never into the user's own.
+            state_ = dir_;
+            state_ += ".state";
+            setStateFolder(state_);
+            return;
+        }
     }
     FAIL() << "no temporary folder";
 }
@@ -39,6 +45,7 @@ void TempDirTest::TearDown() {
                                          std::filesystem::perm_options::add, ec);
     }
     std::filesystem::remove_all(dir_, ec);
+    std::filesystem::remove_all(state_, ec);
 }
 
 }  // namespace tavirel::testing

@@ -58,6 +58,9 @@ FileIdentity identityOf(const std::filesystem::path& path);
 bool underWine();
 #endif
 
+/// Makes `folder` the user's state folder of this process, where runs keep their originals.
+void setStateFolder(const std::filesystem::path& folder);
+
 /// A fixture owning a fresh temporary folder, removed with everything in it afterwards.
 class TempDirTest : public ::testing::Test {
 protected:
@@ -70,6 +73,7 @@ protected:
     std::u16string textPath(std::string_view name) const { return textOf(path(name)); }
 
     std::filesystem::path dir_;
+    std::filesystem::path state_;  // the user's state folder while the test runs
 };
 
 }  // namespace tavirel::testing

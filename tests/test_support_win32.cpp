@@ -27,4 +27,8 @@ bool underWine() {
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+void setStateFolder(const std::filesystem::path& folder) {
+    SetEnvironmentVariableW(L"LOCALAPPDATA", folder.wstring().c_str());
+}
+
 }  // namespace tavirel::testing

@@ -81,6 +81,7 @@ void Batch::run(Procedure procedure) {
 void Batch::RefreshList(const std::u16string& folder) {
     run([&] {
         list_.clear();
+        folder_ = folder;
         if (folder.empty()) return;
         // One search per extension, each over the same folders: read each folder once. Switch i
         // stands for the i-th language key.
@@ -135,6 +136,7 @@ struct Batch::Prepared {
     FileReport::Fate fate = FileReport::Fate::Unchanged;
     Language language = Language::CFamily;
     std::optional<Replacement> replacement;
+    std::uint64_t hash = 0;  // of the new bytes, for the journal
 };
 
 Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const {
@@ -167,15 +169,22 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
         // The replacement keeps the file open until after the rename: the old inode is then
         // freed by whoever lets the file go, not by the rename on the main thread.
         p.replacement.emplace(*p.file, p.conversion.bytes, defaults, WriteOptions{.seam = seam_});
+        if (!options_.journals.empty()) p.hash = contentHash(p.conversion.bytes);
         return p;
     }
     p.file->close();
     return p;
 }
 
-void Batch::commit(Prepared& file) {
+void Batch::commit(Prepared& file, std::optional<UndoJournal>& journal) {
     // Bytes that would not change are not written: the file keeps its inode and times.
-    if (file.replacement) SaveText(file);
+    if (!file.replacement) return;
+    if (journal) {
+        journal->commit(*file.replacement, file.path, file.hash, file.conversion.bytes.size());
+        lastNotKept_ = journal->notKept();
+    } else {
+        SaveText(file);
+    }
 }
 
 void Batch::report(const Prepared& file) {
@@ -189,6 +198,11 @@ void Batch::ConvertSelected() {
     run([&] {
         std::u16string name;
         NewFileDefaults defaults;
+        lastNotKept_ = 0;
+        // Made, and the earlier run's forgotten, only when the first file is replaced.
+        std::optional<UndoJournal> journal;
+        if (options_.write && !options_.journals.empty() && !folder_.empty())
+            journal.emplace(options_.journals, folder_, options_.copyLimit);
         try {
             const std::size_t count = list_.count();
             std::optional<PreparePipeline<Prepared>> pipeline;
@@ -218,12 +232,12 @@ void Batch::ConvertSelected() {
                     // The engine's yields ran on a worker: one here keeps a stop that comes while
                     // this file is shown from writing it, as on one thread.
                     yieldToEventLoop();
-                    commit(file);
+                    commit(file, journal);
                     report(file);
                     pipeline->retire(std::move(file));
                 } else {
                     Prepared file = prepare(stripper_, defaults, name);
-                    commit(file);
+                    commit(file, journal);
                     report(file);
                 }
             }

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "dir_file.h"
 #include "strop.h"
 #include "text_file.h"
+#include "undo_journal.h"
 #include "warnings.h"
 
 namespace tavirel {
@@ -35,6 +37,10 @@ struct ConvertOptions {
     bool trace = false;    // give each file's report the trace of its conversion, for a diff
     RuleSet rules = RuleSet::Classic;
     KeptComments keep = {};  // with the syntax rules: the comments that stay
+    /// Where a run that writes keeps the originals of the files it replaces, for an undo
+    /// (undo_journal.h); the empty text keeps none.
+    std::u16string journals;
+    std::uint64_t copyLimit = kDefaultCopyLimit;  // what copying originals may take per run
 };
 
 /// What became of one marked file, told in list order as the run reaches it.
@@ -109,6 +115,11 @@ public:
     /// The file and the reason of the failure of the last run, empty when it had none; the
     /// message box gets it as its details.
     const std::u16string& lastFailure() const { return lastFailure_; }
+    /// How many files the last run replaced without keeping their originals: copies of another
+    /// volume's files past the limit.
+    std::size_t lastNotKept() const { return lastNotKept_; }
+    /// The folder the list was last refreshed for, whose journal a run writes.
+    const std::u16string& folder() const { return folder_; }
 
 private:
     struct Prepared;
@@ -117,7 +128,7 @@ private:
     void run(Procedure procedure);
     void selectAll();
     Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
-    void commit(Prepared& file);
+    void commit(Prepared& file, std::optional<UndoJournal>& journal);
     void report(const Prepared& file);
     void SaveText(Prepared& file);
 
@@ -136,6 +147,8 @@ private:
     bool reasonsInChinese_ = false;
     int depth_ = 0;
     std::u16string lastFailure_;
+    std::size_t lastNotKept_ = 0;
+    std::u16string folder_;
 };
 
 }  // namespace tavirel

@@ -2,6 +2,8 @@
 #include "batch_cli.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "interrupt.h"
 #include "lower_case.h"
 #include "sorted_file_list.h"
+#include "undo_journal.h"
 #include "unified_diff.h"
 
 namespace tavirel {
@@ -20,17 +23,21 @@ namespace {
 
 constexpr char16_t kUsage[] =
     u"usage: tavirel-batch [OPTION]... FOLDER\n"
+    u"   or: tavirel-batch --undo [-n] [-q] FOLDER\n"
     u"\n"
     u"Lists every file under FOLDER with the extension c, cpp, h, asm, dt or inc and strips the\n"
     u"comments of each in place, without a backup: lines are cut at the first \"//\" (c, cpp, h)\n"
     u"or \";\" (asm, dt, inc), then every \"/*\" ... \"*/\" stretch is removed. Markers inside\n"
     u"strings count too; a warning names each place where the rules remove more than a comment.\n"
+    u"The files a run replaces are kept, as they were, for --undo.\n"
     u"\n"
     u"What to do (one at most; the default converts):\n"
     u"  -n, --dry-run          everything but the writing: the same status lines and summary\n"
     u"      --diff             print what a run would change as a unified diff; write nothing\n"
     u"      --check            print each file a run would change; write nothing; exit 1 if any\n"
     u"      --list             print the count and the files found; convert nothing\n"
+    u"      --undo             put back the files the last run over FOLDER replaced, each one\n"
+    u"                         still as that run wrote it; with -n, say what it would put back\n"
     u"\n"
     u"Options:\n"
     u"      --syntax           find comments by the language's syntax instead: markers in strings,\n"
@@ -46,11 +53,17 @@ constexpr char16_t kUsage[] =
     u"  -q, --quiet            no status lines and no summary; warnings and errors still show\n"
     u"  -0, --null             with --list or --check: end each path with a NUL, print nothing else\n"
     u"  -j, --jobs N           convert with N threads (default: one per core; 1: one at a time)\n"
+    u"      --no-undo          keep no originals: this run cannot be undone\n"
+    u"      --undo-limit SIZE  copy at most SIZE bytes of originals (suffix K, M or G; default 1G)\n"
+    u"                         where they cannot be kept without a copy (another file system)\n"
     u"  -h, --help             print this text\n"
     u"      --version          print the version\n"
     u"\n"
     u"Warnings go to standard error as PATH:LINE:COLUMN: warning: TEXT [KIND], after each run a\n"
-    u"summary. Exit status: 0 done; 1 a conversion failed, or --check found a file to change;\n"
+    u"summary. The originals of the last run over a folder are kept in the user's state folder\n"
+    u"($XDG_STATE_HOME/tavirel, ~/.local/state/tavirel; on Windows %LOCALAPPDATA%\\Tavirel).\n"
+    u"Exit status: 0 done; 1 a conversion failed, --check found a file to change, or --undo\n"
+    u"had nothing to undo or left a file that changed since the run;\n"
     u"2 a usage error or a FOLDER that cannot be read; 3 standard output could not be written;\n"
     u"128+N ended by signal N.\n";
 
@@ -69,6 +82,9 @@ struct Settings {
     std::size_t jobs = 0;  // threads that convert; 0: one per core
     bool on[6] = {true, true, true, true, true, true};
     std::u16string folder;
+    bool undo = false;
+    bool keepOriginals = true;
+    std::uint64_t copyLimit = kDefaultCopyLimit;
 };
 
 // Plain ASCII (numbers, reasons, the tool's own words) as a text.
@@ -79,7 +95,7 @@ std::u16string number(std::size_t n) {
     return text(std::to_string(n));
 }
 
-class Tool : public StatusLine, public ExtensionSwitches, public MessageBox, public RunReport {
+class Tool : public StatusLine, public ExtensionSwitches, public MessageBox, public RunReport, public UndoReport {
 public:
     Tool(Settings settings, CommandOutput& out, CommandOutput& err)
         : s_(std::move(settings)), out_(out), err_(err) {}
@@ -98,6 +114,13 @@ private:
         err_.writeText(message + u'\n');
     }
     void fileDone(const FileReport& report) override;
+    void restored(const std::u16string& path) override {
+        if (!s_.quiet) out_.writeText((s_.mode == Mode::DryRun ? u"would restore: " : u"restored: ") + path + u'\n');
+    }
+    void leftAlone(const std::u16string& path, const std::u16string& why) override {
+        error(u"left as it is: " + path + u": " + why);
+    }
+    int undo(const std::u16string& home);
 
     void error(const std::u16string& line) { err_.writeText(u"tavirel-batch: " + line + u'\n'); }
     std::string relative(const std::u16string& path) const {
@@ -165,12 +188,44 @@ void Tool::printSummary() {
     for (const std::u16string& path : refused_) error(u"passed over by --strict: " + path);
 }
 
+int Tool::undo(const std::u16string& home) {
+    const UndoOutcome outcome = undoLastRun(home, folder_, s_.mode == Mode::DryRun, *this);
+    if (!outcome.found) {
+        error(u"nothing to undo for " + folder_);
+        return 1;
+    }
+    if (!s_.quiet) {
+        error(number(outcome.restored) + (s_.mode == Mode::DryRun ? u" to restore, " : u" restored, ") +
+              number(outcome.left) + (outcome.left == 1 ? u" left as it is" : u" left as they are") +
+              (s_.mode == Mode::DryRun ? u"; nothing written" : u""));
+    }
+    out_.flush();
+    return outcome.left > 0 ? 1 : 0;
+}
+
 int Tool::run() {
     folder_ = s_.folder;
     const std::string unreadable = folderUnreadableReason(folder_);
     if (!unreadable.empty()) {
         error(folder_ + u": " + text(unreadable));
         return 2;
+    }
+    // Originals are kept only by a run that writes.
+    std::u16string home;
+    if (s_.undo || (s_.mode == Mode::Convert && s_.keepOriginals)) {
+        home = defaultJournalHome();
+        if (home.empty()) {
+            error(u"no state folder to keep the originals in: set XDG_STATE_HOME or HOME, or give --no-undo");
+            return 2;
+        }
+    }
+    if (s_.undo) {
+        try {
+            return undo(home);
+        } catch (const FileError& e) {
+            error(e.path() + u": " + text(e.reason()));
+            return 1;
+        }
     }
 
     Dir_File files;
@@ -182,7 +237,9 @@ int Tool::run() {
                       .strict = s_.strict,
                       .trace = s_.mode == Mode::Diff,
                       .rules = s_.rules,
-                      .keep = s_.keep});
+                      .keep = s_.keep,
+                      .journals = home,
+                      .copyLimit = s_.copyLimit});
     batch.setReport(this);
     if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file. The
@@ -207,6 +264,10 @@ int Tool::run() {
         // The file and the reason, under the message that says the run failed.
         if (!batch.lastFailure().empty()) err_.writeText(batch.lastFailure() + u'\n');
         if (!s_.quiet) printSummary();
+    }
+    if (batch.lastNotKept() > 0) {
+        error(number(batch.lastNotKept()) + u" of the files replaced are on another file system and were not "
+              u"kept: copying their originals would pass --undo-limit; they cannot be undone");
     }
     out_.flush();
 
@@ -243,6 +304,30 @@ bool chooseExtensions(const std::u16string& list, Settings& s, std::u16string& b
         if (comma == std::u16string::npos) return true;
         start = comma + 1;
     }
+}
+
+// A number of bytes, with K, M or G for 1024, 1024² or 1024³ of them.
+std::optional<std::uint64_t> parseSize(const std::u16string& value) {
+    std::uint64_t n = 0;
+    std::size_t k = 0;
+    for (; k < value.size() && value[k] >= u'0' && value[k] <= u'9'; ++k) {
+        if (n > (UINT64_MAX - 9) / 10) return std::nullopt;
+        n = n * 10 + (value[k] - u'0');
+    }
+    if (k == 0) return std::nullopt;
+    int shift = 0;
+    if (k + 1 == value.size()) {
+        switch (value[k]) {
+            case u'K': case u'k': shift = 10; break;
+            case u'M': case u'm': shift = 20; break;
+            case u'G': case u'g': shift = 30; break;
+            default: return std::nullopt;
+        }
+    } else if (k != value.size()) {
+        return std::nullopt;
+    }
+    if (shift && n > (UINT64_MAX >> shift)) return std::nullopt;
+    return n << shift;
 }
 
 bool startsWith(const std::u16string& s, std::u16string_view prefix) {
@@ -310,6 +395,16 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 result = setMode(Mode::Check, flag);
             } else if (flag == u"--list") {
                 result = setMode(Mode::List, flag);
+            } else if (flag == u"--undo") {
+                s.undo = true;
+            } else if (flag == u"--no-undo") {
+                s.keepOriginals = false;
+            } else if (flag == u"--undo-limit" || startsWith(flag, u"--undo-limit=")) {
+                std::u16string value;
+                if (!valueOf(flag, u"--undo-limit", i, value)) return usageError(u"--undo-limit needs a size");
+                const std::optional<std::uint64_t> size = parseSize(value);
+                if (!size) return usageError(u"bad size '" + value + u"'");
+                s.copyLimit = *size;
             } else if (flag == u"--strict") {
                 s.strict = true;
             } else if (flag == u"--syntax") {
@@ -359,6 +454,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
             if (result >= 0) return result;
         }
     }
+    if (s.undo && s.mode != Mode::Convert && s.mode != Mode::DryRun)
+        return usageError(u"--undo goes with -n alone of -n, --diff, --check, --list");
     if (s.null && s.mode != Mode::List && s.mode != Mode::Check)
         return usageError(u"-0 goes with --list or --check");
     if (s.strict && !s.warnings) return usageError(u"--strict needs the warnings: it cannot go with -w");

@@ -1,9 +1,20 @@
 // SPDX-License-Identifier: MIT
 #include "form_controller.h"
 
+#include "code_page.h"
+#include "errors.h"
 #include "folder_enum.h"
+#include "undo_journal.h"
 
 namespace tavirel {
+namespace {
+
+std::u16string count(std::size_t n) {
+    const std::string digits = std::to_string(n);
+    return {digits.begin(), digits.end()};
+}
+
+}  // namespace
 
 FormController::FormController(FormView& view, FileList& list, StatusLine& status,
                                ExtensionSwitches& switches, MessageBox& messages)
@@ -41,7 +52,16 @@ void FormController::press(int cmd) {
         case kSelectAll: batch_->SelectAll(); break;
         case kSelectNone: batch_->SelectNone(); break;
         case kRefresh: batch_->RefreshList(view_.folderText()); break;
-        case kConvert: batch_->ConvertSelected(); break;
+        case kConvert:
+            options_.journals = journals();
+            batch_->setOptions(options_);
+            batch_->ConvertSelected();
+            if (batch_ && batch_->lastNotKept() > 0) {
+                messages_.showMessage(u"有 " + count(batch_->lastNotKept()) +
+                                          u" 个文件在另一个文件系统上，复制原文件会超出上限，未保留：它们不能撤销。",
+                                      u"");
+            }
+            break;
         case kExit:
             if (onExit) onExit();
             break;
@@ -89,6 +109,50 @@ bool FormController::setKeepPattern(const std::u16string& pattern) {
     pattern_ = pattern;
     if (batch_) batch_->setOptions(options_);
     return true;
+}
+
+std::u16string FormController::journals() const {
+    return journals_ ? *journals_ : defaultJournalHome();
+}
+
+bool FormController::canUndo() const {
+    if (!batch_ || busy()) return false;
+    const std::u16string home = journals();
+    return !home.empty() && undoAvailable(home, batch_->folder());
+}
+
+void FormController::undo() {
+    if (!canUndo()) return;
+    const std::u16string folder = batch_->folder();
+    struct Left : UndoReport {
+        std::u16string details;
+        void restored(const std::u16string&) override {}
+        void leftAlone(const std::u16string& path, const std::u16string& why) override {
+            details += path + u": " + why + u"\n";
+        }
+    };
+    Left plan;
+    UndoOutcome outcome;
+    try {
+        outcome = undoLastRun(journals(), folder, true, plan);
+    } catch (const FileError& e) {
+        messages_.showMessage(u"撤销失败。", e.path() + u": " + CodePage::system().decode(e.reason()));
+        return;
+    }
+    std::u16string question = u"撤销上次转换：将恢复 " + count(outcome.restored) + u" 个文件";
+    if (outcome.left > 0) question += u"，" + count(outcome.left) + u" 个文件在转换后已改动，保持原样";
+    if (!view_.confirm(question + u"。确定吗？")) return;
+    Left done;
+    try {
+        outcome = undoLastRun(journals(), folder, false, done);
+    } catch (const FileError& e) {
+        done.details += e.path() + u": " + CodePage::system().decode(e.reason()) + u"\n";
+    }
+    batch_->RefreshList(folder);
+    std::u16string said = u"已恢复 " + count(outcome.restored) + u" 个文件";
+    if (outcome.left > 0) said += u"，" + count(outcome.left) + u" 个文件保持原样";
+    status_.setText(said);
+    if (!done.details.empty()) messages_.showMessage(u"有文件未能恢复，它们保持原样。", done.details);
 }
 
 bool FormController::requestClose() {

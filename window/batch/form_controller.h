@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "batch.h"
@@ -30,6 +31,8 @@ public:
     virtual void showBusy(bool busy) = 0;
     /// Closes the window once the handler under way has returned: the run it started has unwound.
     virtual void closeSoon() = 0;
+    /// Asks `question`, with OK and Cancel; true for OK.
+    virtual bool confirm(const std::u16string& question) = 0;
 };
 
 /// The five buttons Cmd(0) to Cmd(4), by the index the form knows them by; a window that derives
@@ -80,6 +83,17 @@ public:
     static constexpr char16_t kPatternPrompt[] = u"保留匹配这个扩展正则表达式的注释（留空则不保留）：";
     static constexpr char16_t kBadPattern[] = u"这不是有效的扩展正则表达式：";
 
+    /// The entry, and Ctrl+Z, that puts back the files the last run over the listed folder
+    /// replaced (undo_journal.h).
+    static constexpr char16_t kUndoEntry[] = u"撤销上次转换";
+    /// Whether there is a run to undo and no run under way.
+    bool canUndo() const;
+    /// Says how many files it will put back and asks once; then puts them back, lists the folder
+    /// again and says the outcome in the status line, the files it left in a message.
+    void undo();
+    /// Where the originals are kept; the user's state folder unless said otherwise.
+    void setJournals(const std::u16string& home) { journals_ = home; }
+
     bool busy() const { return batch_ && batch_->runDepth() > 0; }
     bool hasEngines() const { return batch_ != nullptr; }
     /// Set when 退出 is pressed: the window closes as it would for its own close box.
@@ -95,8 +109,11 @@ private:
     std::unique_ptr<StrOPT> strOpt_;
     std::unique_ptr<Batch> batch_;
     bool closePending_ = false;
+    std::u16string journals() const;
+
     ConvertOptions options_;
     std::u16string pattern_;
+    std::optional<std::u16string> journals_;
 };
 
 }  // namespace tavirel

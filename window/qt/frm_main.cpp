@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
@@ -111,8 +112,11 @@ FrmMain::FrmMain(Options options)
         };
     }
     if (!options_.openUrl) options_.openUrl = [this](const QUrl& url) { return openWithDesktop(url); };
+    if (options_.journals) form_.setJournals(*options_.journals);
     model_ = new FileListModel(files_, this);
     buildControls();
+    // Ctrl+Z anywhere in the window, but for the path box, where it takes back typing.
+    connect(new QShortcut(QKeySequence::Undo, this), &QShortcut::activated, this, &FrmMain::undoLastRun);
     // SIGINT, SIGTERM and SIGHUP close the window as 退出 does, ending a run at its next yield.
     if (interruptDescriptor() >= 0) {
         auto* interrupts = new QSocketNotifier(interruptDescriptor(), QSocketNotifier::Read, this);
@@ -285,6 +289,10 @@ void FrmMain::showListMenu(const QPoint& at, int row, bool byKeyboard) {
     license->setCheckable(true);
     license->setChecked(form_.keepsLicense());
     QAction* pattern = menu.addAction(toQString(FormController::kPatternEntry));
+    menu.addSeparator();
+    QAction* undo = menu.addAction(toQString(FormController::kUndoEntry));
+    undo->setShortcut(QKeySequence::Undo);
+    undo->setEnabled(form_.canUndo());
     for (QAction* a : {syntax, license, pattern}) a->setEnabled(!busy());
     license->setEnabled(!busy() && form_.rules() == RuleSet::Syntax);
     pattern->setEnabled(license->isEnabled());
@@ -300,6 +308,21 @@ void FrmMain::showListMenu(const QPoint& at, int row, bool byKeyboard) {
     if (chosen == syntax) form_.setRules(syntax->isChecked() ? RuleSet::Syntax : RuleSet::Classic);
     if (chosen == license) form_.setKeepLicense(license->isChecked());
     if (chosen == pattern) askKeepPattern();
+    if (chosen == undo) undoLastRun();
+}
+
+void FrmMain::undoLastRun() {
+    if (!form_.canUndo()) {
+        QApplication::beep();
+        return;
+    }
+    form_.undo();
+}
+
+bool FrmMain::confirm(const std::u16string& question) {
+    if (options_.confirm) return options_.confirm(toQString(question));
+    return QMessageBox::question(this, windowTitle(), toQString(question), QMessageBox::Ok | QMessageBox::Cancel,
+                                 QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 void FrmMain::askKeepPattern() {

@@ -57,6 +57,10 @@ public:
         std::function<QString(QWidget*, const QString&, const QString&)> folderDialog;
         /// Opens the user guide; false when nothing could. The desktop's opener by default.
         std::function<bool(const QUrl&)> openUrl;
+        /// Asks a question with OK and Cancel, true for OK; a modal Qt message box by default.
+        std::function<bool(const QString&)> confirm;
+        /// Where the originals of a run are kept for 撤销上次转换; the user's state folder by default.
+        std::optional<std::u16string> journals;
     };
 
     /// The link area opens this, resolved against the program folder: the user guide shipped
@@ -98,8 +102,11 @@ private:
     std::u16string pickFolder(const std::u16string& prompt, const std::u16string& from) override;
     void showBusy(bool busy) override;
     void closeSoon() override;
+    bool confirm(const std::u16string& question) override;
 
     void buildControls();
+    /// 撤销上次转换, from the list's menu or Ctrl+Z: a beep when there is nothing to undo.
+    void undoLastRun();
     void openLink();
     void showListMenu(const QPoint& at, int row, bool byKeyboard = false);
     /// 保留匹配的注释…: asks for the expression until a valid one or a cancel.

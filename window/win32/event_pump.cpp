@@ -12,6 +12,12 @@ namespace tavirel {
 namespace {
 
 constexpr wchar_t kDialogKeys[] = L"Tavirel.DialogKeys";
+constexpr wchar_t kAccelerators[] = L"Tavirel.Accelerators";
+
+bool isEdit(HWND hwnd) {
+    wchar_t name[16];
+    return hwnd && GetClassNameW(hwnd, name, 16) && _wcsicmp(name, L"Edit") == 0;
+}
 
 bool isPushButton(HWND hwnd) {
     wchar_t name[16];
@@ -26,13 +32,22 @@ void keyboardAsDialog(HWND window) {
     SetPropW(window, kDialogKeys, reinterpret_cast<HANDLE>(1));
 }
 
+void setAccelerators(HWND window, HACCEL table) {
+    SetPropW(window, kAccelerators, table);
+}
+
 bool preTranslate(MSG& message) {
     if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN && isPushButton(message.hwnd)) {
         if (IsWindowEnabled(message.hwnd)) SendMessageW(message.hwnd, BM_CLICK, 0, 0);
         return true;
     }
     const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-    if (!root || !GetPropW(root, kDialogKeys)) return false;
+    if (!root) return false;
+    if (const auto table = static_cast<HACCEL>(GetPropW(root, kAccelerators));
+        table && !isEdit(message.hwnd) && TranslateAcceleratorW(root, table, &message)) {
+        return true;
+    }
+    if (!GetPropW(root, kDialogKeys)) return false;
     // Esc cancels, whatever control has the focus: a multi-line box would keep it to itself.
     if (message.message == WM_KEYDOWN && message.wParam == VK_ESCAPE) {
         SendMessageW(root, WM_COMMAND, IDCANCEL, 0);

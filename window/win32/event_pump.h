@@ -14,6 +14,10 @@ void installEventPump();
 /// sends it IDCANCEL.
 void keyboardAsDialog(HWND window);
 
+/// Gives `window` the keyboard shortcuts of `table` (owned by the caller, kept until the window
+/// goes). A text box with the focus keeps its own keys, Ctrl+Z among them.
+void setAccelerators(HWND window, HACCEL table);
+
 /// What the loop does with a message before dispatching it: the keyboard of dialog-like windows,
 /// and Enter pressing a focused button as Space does. True when the message is handled.
 bool preTranslate(MSG& message);

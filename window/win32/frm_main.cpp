@@ -39,6 +39,7 @@ enum : int {
     kIdLabel1,
     kIdCmd0 = 110,
     kIdChk0 = 120,
+    kIdUndo = 130,  // Ctrl+Z
 };
 
 // A text as the system's wide strings, for the call it is passed to: every text here, a string
@@ -117,6 +118,7 @@ FrmMain::FrmMain(Options options)
             static_cast<ExtensionSwitches&>(*this), static_cast<MessageBox&>(*this)) {
     form_.onExit = [this] { close(); };
     if (options_.programFolder.empty()) options_.programFolder = programFolder();
+    if (options_.journals) form_.setJournals(*options_.journals);
     if (!options_.folderDialog) options_.folderDialog = browseForFolder;
     if (!options_.openFile) {
         options_.openFile = [](HWND owner, const std::u16string& path) {
@@ -159,6 +161,9 @@ FrmMain::FrmMain(Options options)
     dpi_ = GetDpiForWindow(hwnd_);
     fonts_ = std::make_unique<Fonts>(dpi_);
     keyboardAsDialog(hwnd_);
+    ACCEL undo{FCONTROL | FVIRTKEY, 'Z', kIdUndo};
+    accelerators_ = CreateAcceleratorTableW(&undo, 1);
+    setAccelerators(hwnd_, accelerators_);
     createControls();
     layOut();
 
@@ -186,6 +191,7 @@ FrmMain::~FrmMain() {
     if (bigIcon_) DestroyIcon(bigIcon_);
     if (smallIcon_) DestroyIcon(smallIcon_);
     if (pointer_) DestroyCursor(pointer_);
+    if (accelerators_) DestroyAcceleratorTable(accelerators_);
     if (boxBrush_) DeleteObject(boxBrush_);
 }
 
@@ -373,7 +379,11 @@ LRESULT CALLBACK FrmMain::frameProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
 LRESULT FrmMain::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == STN_CLICKED) onCommand(LOWORD(wParam));
+            if (HIWORD(wParam) == 1 && LOWORD(wParam) == kIdUndo) {
+                undoLastRun();  // from the accelerator
+            } else if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == STN_CLICKED) {
+                onCommand(LOWORD(wParam));
+            }
             return 0;
         case WM_NOTIFY: return notify(*reinterpret_cast<const NMHDR*>(lParam));
         case WM_CONTEXTMENU:
@@ -522,7 +532,7 @@ void FrmMain::openLink() {
 void FrmMain::showListMenu(POINT at, int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= files_.count()) return;
     const HMENU menu = CreatePopupMenu();
-    enum : UINT { kPreview = 1, kSyntax, kLicense, kPattern };
+    enum : UINT { kPreview = 1, kSyntax, kLicense, kPattern, kUndo };
     AppendMenuW(menu, MF_STRING, kPreview, L"预览");
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     // The rules of the next run: checked entries, refused during a run.
@@ -534,6 +544,9 @@ void FrmMain::showListMenu(POINT at, int row) {
     AppendMenuW(menu, MF_STRING | keeping | (form_.keepsLicense() ? MF_CHECKED : 0), kLicense,
                 wide(FormController::kLicenseEntry));
     AppendMenuW(menu, MF_STRING | keeping, kPattern, wide(FormController::kPatternEntry));
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    const std::u16string undo = std::u16string(FormController::kUndoEntry) + u"\tCtrl+Z";
+    AppendMenuW(menu, MF_STRING | (form_.canUndo() ? 0 : MF_GRAYED), kUndo, wide(undo));
     const UINT chosen =
         TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, hwnd_, nullptr);
     DestroyMenu(menu);
@@ -542,8 +555,22 @@ void FrmMain::showListMenu(POINT at, int row) {
         case kSyntax: form_.setRules(syntax ? RuleSet::Classic : RuleSet::Syntax); break;
         case kLicense: form_.setKeepLicense(!form_.keepsLicense()); break;
         case kPattern: askKeepPattern(); break;
+        case kUndo: undoLastRun(); break;
         default: break;
     }
+}
+
+void FrmMain::undoLastRun() {
+    if (!form_.canUndo()) {
+        MessageBeep(MB_OK);
+        return;
+    }
+    form_.undo();
+}
+
+bool FrmMain::confirm(const std::u16string& question) {
+    if (options_.confirm) return options_.confirm(hwnd_, question);
+    return MessageBoxW(hwnd_, wide(question), L"Tavirel", MB_OKCANCEL | MB_ICONQUESTION) == IDOK;
 }
 
 namespace {

@@ -49,6 +49,10 @@ public:
         std::function<bool(HWND, const std::u16string&)> openFile;
         /// Whether the end of the window ends the message loop (a program has one window).
         bool quitWhenClosed = true;
+        /// Asks a question with 确定 and 取消, true for 确定; MessageBoxW by default.
+        std::function<bool(HWND, const std::u16string&)> confirm;
+        /// Where the originals of a run are kept for 撤销上次转换; the user's state folder by default.
+        std::optional<std::u16string> journals;
     };
 
     /// The user guide, installed beside the program.
@@ -104,6 +108,7 @@ private:
     std::u16string pickFolder(const std::u16string& prompt, const std::u16string& from) override;
     void showBusy(bool busy) override;
     void closeSoon() override;
+    bool confirm(const std::u16string& question) override;
     // The list view follows the sorted list.
     void aboutToInsert(std::size_t row) override;
     void inserted() override;
@@ -119,6 +124,8 @@ private:
     void showListMenu(POINT at, int row);
     /// 保留匹配的注释…: asks for the expression until a valid one or a cancel.
     void askKeepPattern();
+    /// 撤销上次转换, from the list's menu or Ctrl+Z: a beep when there is nothing to undo.
+    void undoLastRun();
     void close();
     void fitColumn();
     void syncView();
@@ -135,6 +142,7 @@ private:
     HICON bigIcon_ = nullptr;
     HICON smallIcon_ = nullptr;
     HCURSOR pointer_ = nullptr;
+    HACCEL accelerators_ = nullptr;
 
     HWND List1 = nullptr;
     HWND TxtInput = nullptr;

@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: MIT
+// The way back after a run: the files a run replaced, kept as they were in a journal of the
+// converted folder under the user's state folder, and put back on request.
+//
+// A journal is a folder of kept files, named by number, and a manifest that names, for each, the
+// path it came from and the size and hash of what the run wrote there. Its record is written
+// before the file is replaced, and the kept file is taken in the same step as the replacement, so
+// a run stopped at any moment leaves a journal of exactly the files replaced so far. Only the
+// last run over a folder is kept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "text_file.h"
+
+namespace tavirel {
+
+/// A hash of content, to tell later whether a file still holds what a run wrote.
+std::uint64_t contentHash(std::string_view bytes);
+
+/// Where the journals go by default: "tavirel" in the user's state folder ("Tavirel" on
+/// Windows); the empty text when the system names none.
+std::u16string defaultJournalHome();
+
+/// What copying the originals of another volume may take per run, unless the user says.
+constexpr std::uint64_t kDefaultCopyLimit = std::uint64_t{1} << 30;
+
+/// One run's journal, made when its first file is replaced.
+class UndoJournal {
+public:
+    /// A journal in `home` for a run over `folder`, copying at most `copyLimit` bytes.
+    UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit);
+
+    /// Replaces `path` by `replacement`, whose new content has `size` bytes and hash `hash`,
+    /// keeping the original. The first call forgets every earlier journal of this folder, of a
+    /// folder inside it and of one around it. Throws FileError, with nothing replaced.
+    void commit(Replacement& replacement, const std::u16string& path, std::uint64_t hash, std::uint64_t size);
+
+    /// How many files were replaced without their originals kept: copies past the limit.
+    std::size_t notKept() const { return notKept_; }
+
+private:
+    std::u16string home_;
+    std::u16string folder_;      // as the list's paths begin
+    std::u16string whole_;       // from the root, as the journal names it
+    std::uint64_t budget_;
+    std::optional<KeepFolder> kept_;
+    std::size_t next_ = 0;
+    std::size_t notKept_ = 0;
+};
+
+/// Told of each file an undo reaches.
+class UndoReport {
+public:
+    virtual ~UndoReport() = default;
+    /// `path` was put back (in a dry run: would be).
+    virtual void restored(const std::u16string& path) = 0;
+    /// `path` is left as it is, for `why`.
+    virtual void leftAlone(const std::u16string& path, const std::u16string& why) = 0;
+};
+
+struct UndoOutcome {
+    bool found = false;     // a journal of the folder, or of one inside it, was there
+    std::size_t restored = 0;
+    std::size_t left = 0;   // named to the report; their originals stay in the journal
+};
+
+/// Puts back the files the last run over `folder` (or a folder inside it) replaced, each one
+/// whose content is still what the run wrote; leaves and names every other. A dry run changes
+/// nothing. After an undo that left nothing, the journal is gone; one stopped part-way may be
+/// run again. Throws FileError when the journal itself cannot be read.
+UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun,
+                        UndoReport& report);
+
+/// Whether a journal of the last run over `folder` (or a folder inside it) is there to undo:
+/// quick, it reads no file of the folder.
+bool undoAvailable(const std::u16string& home, const std::u16string& folder);
+
+}  // namespace tavirel
