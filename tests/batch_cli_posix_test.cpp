@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <map>
+#include <tuple>
 #include <random>
 #include <thread>
 
@@ -23,6 +25,7 @@ using testing::writeBytes;
 struct Result {
     int status;
     std::string out, err;
+    bool operator==(const Result&) const = default;
 };
 
 class BatchCliTest : public testing::TempDirTest {
@@ -148,7 +151,79 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
             }
         }
         RecordProperty("converted_after_signal_" + std::to_string(signal), converted);
+
+        // The journal of the run, however it ended, puts back exactly the files it replaced.
+        const Result undo = run("-q --undo " + tree());
+        if (converted == 0) {
+            EXPECT_TRUE(undo.status == 0 || undo.err == "tavirel-batch: nothing to undo for " + tree() + "\n")
+                << undo.err;
+        } else {
+            EXPECT_EQ(0, undo.status) << undo.err;
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(path("tree"))) {
+            const std::string name = entry.path().filename().string();
+            if (!entry.is_regular_file() || entry.path().extension() != ".c") continue;
+            ASSERT_EQ(before + std::string(std::stoi(name) % 50, ' ') + "\r\n", readBytes(entry.path()))
+                << entry.path() << " after signal " << signal;
+        }
     }
+}
+
+// The last run over a folder can be undone: every file it replaced comes back as it was, but one
+// changed since, which is named and kept; only the last run is kept, and runs that write nothing
+// keep nothing.
+TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince) {
+    fs::create_directories(path("tree/sub"));
+    // A name with a backslash, a line feed and a byte that does not decode.
+    const std::string odd = "odd\\name\n\xff.c";
+    const std::map<std::string, std::string> files = {{"a.c", "int a; // x\r\n"},
+                                                      {"sub/b.asm", "mov a ; x\n"},
+                                                      {"sub/" + odd, "/* c */ int c;\n"},
+                                                      {"same.h", "int d;\n"}};
+    for (const auto& [name, bytes] : files) writeBytes(path("tree/" + name), bytes);
+    ASSERT_EQ(0, ::chmod(path("tree/a.c").c_str(), 0640));
+    const struct timespec old[2] = {{1000000000, 5}, {1000000000, 5}};
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path("tree/a.c").c_str(), old, 0));
+    auto stateOf = [this](const std::string& name) {
+        struct stat st {};
+        ::lstat(path("tree/" + name).c_str(), &st);
+        return std::make_tuple(readBytes(path("tree/" + name)), st.st_mode, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    };
+    const auto a = stateOf("a.c");
+
+    for (const char* noJournal : {"-n ", "--diff ", "--check ", "--no-undo "}) run(noJournal + tree());
+    EXPECT_EQ((Result{1, "", "tavirel-batch: nothing to undo for " + tree() + "\n"}), run("--undo " + tree()));
+    // --no-undo did convert.
+    for (const auto& [name, bytes] : files) writeBytes(path("tree/" + name), bytes);
+    ASSERT_EQ(0, ::utimensat(AT_FDCWD, path("tree/a.c").c_str(), old, 0));
+
+    ASSERT_EQ(0, run("-q " + tree()).status);
+    EXPECT_EQ("int a; \r\n", readBytes(path("tree/a.c")));
+    writeBytes(path("tree/sub/b.asm"), "edited\n");
+
+    const Result plan = run("--undo -n " + tree());
+    EXPECT_EQ(1, plan.status);
+    EXPECT_NE(std::string::npos, plan.out.find("would restore: " + tree() + "/a.c\n")) << plan.out;
+    EXPECT_NE(std::string::npos, plan.err.find("2 to restore, 1 left as it is; nothing written")) << plan.err;
+    EXPECT_EQ("int a; \r\n", readBytes(path("tree/a.c")));
+
+    const Result undo = run("--undo " + tree());
+    EXPECT_EQ(1, undo.status);
+    EXPECT_NE(std::string::npos,
+              undo.err.find("left as it is: " + tree() + "/sub/b.asm: changed since the run; its original is kept as "))
+        << undo.err;
+    EXPECT_NE(std::string::npos, undo.err.find("2 restored, 1 left as it is")) << undo.err;
+    EXPECT_EQ(a, stateOf("a.c"));
+    EXPECT_EQ(files.at("sub/" + odd), readBytes(path("tree/sub/" + odd)));
+    EXPECT_EQ("edited\n", readBytes(path("tree/sub/b.asm")));
+
+    // A new run over a folder inside forgets that journal: its undo gives back the edited file.
+    ASSERT_EQ(0, run("-q " + path("tree/sub").string()).status);
+    EXPECT_EQ("edited\n", readBytes(path("tree/sub/b.asm")));
+    const Result again = run("-q --undo " + tree());
+    EXPECT_EQ(0, again.status) << again.err;
+    EXPECT_EQ("edited\n", readBytes(path("tree/sub/b.asm")));
+    EXPECT_EQ(1, run("--undo " + tree()).status);  // a complete undo leaves no journal
 }
 
 // --- A Unix tool ------------------------------------------------------------------------------

@@ -125,5 +125,37 @@ TEST_F(FormControllerTest, TheRulesChosenAreNamedAndTakenByTheNextRunButNotChang
     EXPECT_EQ("共选中:1个文件", status.texts.back());
 }
 
+// 撤销上次转换: refused during a run and when nothing is kept; asks once with the count, and a
+// cancel changes nothing; then puts the files back, lists the folder again and says so.
+TEST_F(FormControllerTest, UndoAsksWithTheCountThenPutsTheFilesBackAndSaysSo) {
+    writeBytes(path("a.c"), "a; // x\n");
+    writeBytes(path("b.c"), "b; // y\n");
+    form.start(folder());
+    EXPECT_FALSE(form.canUndo());
+    {
+        bool refused = false;
+        ScopedYieldHook hook([&] { refused = refused || (form.busy() && !form.canUndo()); });
+        form.press(FormController::kConvert);
+        EXPECT_TRUE(refused);
+    }
+    ASSERT_EQ("a; \n", readBytes(path("a.c")));
+    writeBytes(path("b.c"), "edited\n");
+    EXPECT_TRUE(form.canUndo());
+
+    view.agree = false;
+    form.undo();
+    EXPECT_EQ("撤销上次转换：将恢复 1 个文件，1 个文件在转换后已改动，保持原样。确定吗？", view.asked.back());
+    EXPECT_EQ("a; \n", readBytes(path("a.c")));
+
+    view.agree = true;
+    form.undo();
+    EXPECT_EQ("a; // x\n", readBytes(path("a.c")));
+    EXPECT_EQ("edited\n", readBytes(path("b.c")));
+    EXPECT_EQ("已恢复 1 个文件，1 个文件保持原样", status.texts.back());
+    EXPECT_EQ(2u, list.count());
+    ASSERT_FALSE(messages.details.empty());
+    EXPECT_NE(std::string::npos, messages.details.back().find("b.c: changed since the run")) << messages.details.back();
+}
+
 }  // namespace
 }  // namespace tavirel
