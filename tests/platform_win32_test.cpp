@@ -142,6 +142,61 @@ TEST_F(Win32Test, TheReplacedFileKeepsItsAttributesAndCreationTime) {
     EXPECT_EQ(1u, entries());  // no temporary file left
 }
 
+// A file replaced with its original kept comes back with its content, attributes and time of
+// writing: kept by ReplaceFileW's backup name on its volume, by a copy from another (wine's Z:).
+TEST_F(Win32Test, AKeptOriginalComesBackWithItsAttributesAndTimeOfWriting) {
+    KeepFolder kept((state_ / "kept").u16string());
+    auto serial = [](const fs::path& p) {
+        const HANDLE h = CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION info{};
+        GetFileInformationByHandle(h, &info);
+        CloseHandle(h);
+        return info.dwVolumeSerialNumber;
+    };
+    fs::path other = fs::path(L"Z:\\tmp") / (dir_.filename().wstring() + L".other");
+    std::error_code ec;
+    if (!underWine() || !fs::create_directory(other, ec)) other.clear();
+    for (const fs::path& folder : {dir_, other}) {
+        if (folder.empty()) continue;
+        SCOPED_TRACE(folder.string());
+        const fs::path p = folder / "a.c";
+        writeBytes(p, "a; // b\r\n");
+        const HANDLE h = CreateFileW(p.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        const FILETIME past{0x12345678, 0x01C00000};
+        ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &past));
+        CloseHandle(h);
+        setAttributes(p, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+        const bool sameVolume = serial(folder) == serial(state_ / "kept");
+        std::uint64_t budget = 100;
+        {
+            NewFileDefaults defaults;
+            const SourceFile file(p.u16string());
+            Replacement r(file, "a; \r\n", defaults);
+            EXPECT_EQ(sameVolume ? Replacement::Kept::Linked : Replacement::Kept::Copied,
+                      r.commitKeeping(kept, u"0", budget));
+        }
+        EXPECT_EQ("a; \r\n", readBytes(p));
+        EXPECT_EQ(sameVolume ? 100u : 100u - 9u, budget);
+        {
+            NewFileDefaults defaults;
+            const SourceFile current(p.u16string());
+            restoreKept(kept, u"0", current, defaults);
+        }
+        EXPECT_EQ("a; // b\r\n", readBytes(p));
+        EXPECT_FALSE(kept.holds(u"0"));
+        EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+                  attributes(p) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExW(p.c_str(), GetFileExInfoStandard, &data);
+        EXPECT_EQ(0, CompareFileTime(&past, &data.ftLastWriteTime));
+        std::size_t left = 0;
+        for (const auto& entry : fs::directory_iterator(folder)) left += entry.path().filename() != "a.c";
+        EXPECT_EQ(0u, left);  // no temporary file
+    }
+    if (!other.empty()) fs::remove_all(other, ec);
+}
+
 // Where ReplaceFileW cannot work: a rename keeps everything on a volume without security and
 // streams, and is refused on any other, leaving the file as it was.
 TEST_F(Win32Test, WithoutReplaceFileWTheFileIsMovedOverOnlyWhereNothingIsLost) {
