@@ -7,6 +7,7 @@
 #
 #   [TMPDIR=FOLDER] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]   (default: 5, build/app/tavirel-batch)
 #
+# A PROGRAM with options is a quoted command line: 'build/app/tavirel-batch --no-undo'.
 # Several programs (an older build, say) are timed in the same rounds, so that the figures come
 # from one sitting.
 set -euo pipefail
@@ -14,7 +15,10 @@ rounds=${1:-5}
 shift || true
 programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=(build/app/tavirel-batch)
-for i in "${!programs[@]}"; do programs[$i]=$(realpath "${programs[$i]}"); done
+for i in "${!programs[@]}"; do
+    read -r first rest <<<"${programs[$i]}"
+    programs[$i]="$(realpath "$first")${rest:+ $rest}"
+done
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavirel-small-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -81,8 +85,12 @@ sync
 
 measure() {  # label, command...: prints "seconds kib"
     sync  # no writeback of the round before runs during the timing
-    /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>&1 || true
-    cat "$work/time"
+    # The clock to the microsecond: time(1) gives hundredths, too coarse for a few per cent.
+    local start end
+    start=$(date +%s%N)
+    /usr/bin/time -f "%M" -o "$work/time" "$@" >/dev/null 2>&1 || true
+    end=$(date +%s%N)
+    echo "$(awk -v a="$start" -v b="$end" 'BEGIN {printf "%.4f", (b - a) / 1e9}') $(cat "$work/time")"
 }
 declare -A times memory
 labels=("cp -r")
@@ -95,7 +103,8 @@ for round in $(seq "$rounds"); do
     for p in "${programs[@]}"; do
         rm -rf "$work/run"
         cp -r "$work/src" "$work/run"
-        read -r t m < <(measure "$p" "$work/run")
+        read -r -a command <<<"$p"
+        read -r t m < <(measure "${command[@]}" "$work/run")
         times["$p"]+="$t "
         memory["$p"]=$m
     done
@@ -104,6 +113,6 @@ median() { tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{a[NR]=$1} END {print a
 copy=$(median "${times["cp -r"]}")
 for label in "${labels[@]}"; do
     m=$(median "${times[$label]}")
-    printf '%-60s median %6.3f s (%s) = %5.2f times cp -r, %6d KiB peak\n' "$label" "$m" "${times[$label]% }" \
+    printf '%-60s median %6.4f s (%s) = %5.2f times cp -r, %6d KiB peak\n' "$label" "$m" "${times[$label]% }" \
         "$(awk -v a="$m" -v b="$copy" 'BEGIN {print a / b}')" "${memory[$label]}"
 done

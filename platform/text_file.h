@@ -113,6 +113,10 @@ public:
     /// Removes the folder `path` and the files in it; a folder that is not there is no error.
     /// Throws FileError.
     static void forget(const std::u16string& path);
+    /// Renames the folder `path` in one step to a new name beside it, `path` and ".gone-" and
+    /// a number, for forget() to remove later; gives that name, or the empty text when `path`
+    /// is not there. Throws FileError.
+    static std::u16string setAside(const std::u16string& path);
 
 private:
     friend class Replacement;

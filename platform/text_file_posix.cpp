@@ -505,6 +505,18 @@ void KeepFolder::forget(const std::u16string& path) {
     if (::rmdir(where.c_str()) != 0 && errno != ENOENT) fail(path, errno);
 }
 
+std::u16string KeepFolder::setAside(const std::u16string& path) {
+    const std::string from = CodePage::system().encode(path);
+    for (int attempt = 0; attempt <= 100; ++attempt) {
+        const std::string to = from + ".gone-" + temporaryName().substr(1, 26);
+        if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+            return CodePage::system().decode(to);
+        if (errno == ENOENT) return {};
+        if (errno != EEXIST) fail(path, errno);
+    }
+    fail(path, EEXIST);
+}
+
 namespace {
 
 // 0, or the errno: copies the whole of `from` to `to`, in the kernel where it can.

@@ -427,8 +427,8 @@ void KeepFolder::append(const std::u16string& name, std::string_view bytes) {
     Impl& k = *impl_;
     const std::wstring file = k.file(name);
     if (!k.append || k.appendName != file) {
-        k.append.reset(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        k.append.reset(CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (k.append.get() == INVALID_HANDLE_VALUE) {
             k.append.release();
             fail(k.path + u"\\" + name, GetLastError());
@@ -462,10 +462,26 @@ void KeepFolder::forget(const std::u16string& path) {
     if (!RemoveDirectoryW(win.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) fail(path, GetLastError());
 }
 
+std::u16string KeepFolder::setAside(const std::u16string& path) {
+    const std::wstring from = win32::longPath(path);
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt <= 100; ++attempt) {
+        wchar_t suffix[32];
+        std::swprintf(suffix, 32, L".gone-%016llx", static_cast<unsigned long long>(random()));
+        const std::wstring to = from + suffix;
+        if (MoveFileExW(from.c_str(), to.c_str(), 0)) return path + win32::text(suffix);
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) fail(path, error);
+    }
+    fail(path, ERROR_ALREADY_EXISTS);
+}
+
 Replacement::Kept Replacement::commitKeeping(KeepFolder& folder, const std::u16string& name,
                                              std::uint64_t& copyBudget) {
     NewFile& r = impl_->file;
-    NewFile::Keep keep{folder.impl_->file(name), r.old.dwVolumeSerialNumber == folder.impl_->volume, copyBudget};
+    NewFile::Keep keep{folder.impl_->file(name), r.old.dwVolumeSerialNumber == folder.impl_->volume,
+                       copyBudget};
     r.commit(&keep);
     return keep.kept;
 }

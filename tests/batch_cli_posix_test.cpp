@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <map>
-#include <tuple>
 #include <random>
 #include <thread>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -187,12 +187,14 @@ TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince)
     auto stateOf = [this](const std::string& name) {
         struct stat st {};
         ::lstat(path("tree/" + name).c_str(), &st);
-        return std::make_tuple(readBytes(path("tree/" + name)), st.st_mode, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        return std::make_tuple(readBytes(path("tree/" + name)), st.st_mode, st.st_mtim.tv_sec,
+                               st.st_mtim.tv_nsec);
     };
     const auto a = stateOf("a.c");
 
     for (const char* noJournal : {"-n ", "--diff ", "--check ", "--no-undo "}) run(noJournal + tree());
-    EXPECT_EQ((Result{1, "", "tavirel-batch: nothing to undo for " + tree() + "\n"}), run("--undo " + tree()));
+    EXPECT_EQ((Result{1, "", "tavirel-batch: nothing to undo for " + tree() + "\n"}),
+              run("--undo " + tree()));
     // --no-undo did convert.
     for (const auto& [name, bytes] : files) writeBytes(path("tree/" + name), bytes);
     ASSERT_EQ(0, ::utimensat(AT_FDCWD, path("tree/a.c").c_str(), old, 0));
@@ -209,8 +211,8 @@ TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince)
 
     const Result undo = run("--undo " + tree());
     EXPECT_EQ(1, undo.status);
-    EXPECT_NE(std::string::npos,
-              undo.err.find("left as it is: " + tree() + "/sub/b.asm: changed since the run; its original is kept as "))
+    EXPECT_NE(std::string::npos, undo.err.find("left as it is: " + tree() +
+                                               "/sub/b.asm: changed since the run; its original is kept as "))
         << undo.err;
     EXPECT_NE(std::string::npos, undo.err.find("2 restored, 1 left as it is")) << undo.err;
     EXPECT_EQ(a, stateOf("a.c"));

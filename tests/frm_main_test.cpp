@@ -405,7 +405,7 @@ TEST_F(PreviewTest, TheListsMenuOpensAPreviewThatEscCloses) {
         EXPECT_EQ("按语法删除注释", menu->actions()[2]->text());
         EXPECT_FALSE(menu->actions()[3]->isEnabled());  // keeping is for the syntax rules
         EXPECT_EQ("撤销上次转换", menu->actions()[6]->text());
-        EXPECT_FALSE(menu->actions()[6]->isEnabled());  // no run to undo yet
+        EXPECT_FALSE(menu->actions()[6]->isEnabled());        // no run to undo yet
         EXPECT_EQ(menu->actions()[0], menu->activeAction());  // so that Enter takes it
         QTest::keyClick(menu, Qt::Key_Return);
     });

@@ -322,16 +322,20 @@ TEST_F(ReplaceFileTest, AKeptOriginalComesBackWithItsMetadataFromThisVolumeAndAn
     fs::path other = shm / (dir_.filename().string() + ".other");
     if (!fs::is_directory(shm) || !fs::create_directory(other)) other.clear();
     KeepFolder kept(testing::T((state_ / "kept").string()));
-    const std::string acl = accessList({{kUserObj, 6, kNoId}, {kUser, 4, kNobody}, {kGroupObj, 4, kNoId},
-                                        {kMask, 4, kNoId}, {kOther, 0, kNoId}});
+    const std::string acl = accessList({{kUserObj, 6, kNoId},
+                                        {kUser, 4, kNobody},
+                                        {kGroupObj, 4, kNoId},
+                                        {kMask, 4, kNoId},
+                                        {kOther, 0, kNoId}});
     for (const fs::path& folder : {dir_, other}) {
         if (folder.empty()) continue;
         SCOPED_TRACE(folder.string());
         const fs::path p = folder / "a.c";
         writeBytes(p, "int a; // old\n");
         ASSERT_EQ(0, ::chmod(p.c_str(), 0640));
-        const bool attributes = ::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) == 0 &&
-                                ::setxattr(p.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+        const bool attributes =
+            ::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) == 0 &&
+            ::setxattr(p.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
         if (::geteuid() == 0) {
             ASSERT_EQ(0, ::chown(p.c_str(), kNobody, kNogroup));
         }

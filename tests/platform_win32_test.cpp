@@ -147,8 +147,8 @@ TEST_F(Win32Test, TheReplacedFileKeepsItsAttributesAndCreationTime) {
 TEST_F(Win32Test, AKeptOriginalComesBackWithItsAttributesAndTimeOfWriting) {
     KeepFolder kept((state_ / "kept").u16string());
     auto serial = [](const fs::path& p) {
-        const HANDLE h = CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const HANDLE h = CreateFileW(p.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         BY_HANDLE_FILE_INFORMATION info{};
         GetFileInformationByHandle(h, &info);
         CloseHandle(h);

@@ -176,11 +176,11 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     return p;
 }
 
-void Batch::commit(Prepared& file, std::optional<UndoJournal>& journal) {
+void Batch::commit(Prepared& file, std::size_t entry, std::optional<UndoJournal>& journal) {
     // Bytes that would not change are not written: the file keeps its inode and times.
     if (!file.replacement) return;
     if (journal) {
-        journal->commit(*file.replacement, file.path, file.hash, file.conversion.bytes.size());
+        journal->commit(*file.replacement, entry, file.path, file.hash, file.conversion.bytes.size());
         lastNotKept_ = journal->notKept();
     } else {
         SaveText(file);
@@ -232,12 +232,19 @@ void Batch::ConvertSelected() {
                     // The engine's yields ran on a worker: one here keeps a stop that comes while
                     // this file is shown from writing it, as on one thread.
                     yieldToEventLoop();
-                    commit(file, journal);
+                    // The records of the files ready ahead are written with this one's.
+                    if (journal && file.replacement) {
+                        pipeline->forEachReady([&journal](std::size_t entry, const Prepared& ready) {
+                            if (ready.replacement)
+                                journal->note(entry, ready.path, ready.hash, ready.conversion.bytes.size());
+                        });
+                    }
+                    commit(file, i, journal);
                     report(file);
                     pipeline->retire(std::move(file));
                 } else {
                     Prepared file = prepare(stripper_, defaults, name);
-                    commit(file, journal);
+                    commit(file, i, journal);
                     report(file);
                 }
             }

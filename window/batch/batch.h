@@ -128,7 +128,7 @@ private:
     void run(Procedure procedure);
     void selectAll();
     Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
-    void commit(Prepared& file, std::optional<UndoJournal>& journal);
+    void commit(Prepared& file, std::size_t entry, std::optional<UndoJournal>& journal);
     void report(const Prepared& file);
     void SaveText(Prepared& file);
 

@@ -95,7 +95,11 @@ std::u16string number(std::size_t n) {
     return text(std::to_string(n));
 }
 
-class Tool : public StatusLine, public ExtensionSwitches, public MessageBox, public RunReport, public UndoReport {
+class Tool : public StatusLine,
+             public ExtensionSwitches,
+             public MessageBox,
+             public RunReport,
+             public UndoReport {
 public:
     Tool(Settings settings, CommandOutput& out, CommandOutput& err)
         : s_(std::move(settings)), out_(out), err_(err) {}
@@ -115,7 +119,8 @@ private:
     }
     void fileDone(const FileReport& report) override;
     void restored(const std::u16string& path) override {
-        if (!s_.quiet) out_.writeText((s_.mode == Mode::DryRun ? u"would restore: " : u"restored: ") + path + u'\n');
+        if (!s_.quiet)
+            out_.writeText((s_.mode == Mode::DryRun ? u"would restore: " : u"restored: ") + path + u'\n');
     }
     void leftAlone(const std::u16string& path, const std::u16string& why) override {
         error(u"left as it is: " + path + u": " + why);
@@ -266,7 +271,8 @@ int Tool::run() {
         if (!s_.quiet) printSummary();
     }
     if (batch.lastNotKept() > 0) {
-        error(number(batch.lastNotKept()) + u" of the files replaced are on another file system and were not "
+        error(number(batch.lastNotKept()) +
+              u" of the files replaced are on another file system and were not "
               u"kept: copying their originals would pass --undo-limit; they cannot be undone");
     }
     out_.flush();
@@ -318,9 +324,12 @@ std::optional<std::uint64_t> parseSize(const std::u16string& value) {
     int shift = 0;
     if (k + 1 == value.size()) {
         switch (value[k]) {
-            case u'K': case u'k': shift = 10; break;
-            case u'M': case u'm': shift = 20; break;
-            case u'G': case u'g': shift = 30; break;
+            case u'K':
+            case u'k': shift = 10; break;
+            case u'M':
+            case u'm': shift = 20; break;
+            case u'G':
+            case u'g': shift = 30; break;
             default: return std::nullopt;
         }
     } else if (k != value.size()) {
@@ -401,7 +410,8 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 s.keepOriginals = false;
             } else if (flag == u"--undo-limit" || startsWith(flag, u"--undo-limit=")) {
                 std::u16string value;
-                if (!valueOf(flag, u"--undo-limit", i, value)) return usageError(u"--undo-limit needs a size");
+                if (!valueOf(flag, u"--undo-limit", i, value))
+                    return usageError(u"--undo-limit needs a size");
                 const std::optional<std::uint64_t> size = parseSize(value);
                 if (!size) return usageError(u"bad size '" + value + u"'");
                 s.copyLimit = *size;

@@ -57,9 +57,10 @@ void FormController::press(int cmd) {
             batch_->setOptions(options_);
             batch_->ConvertSelected();
             if (batch_ && batch_->lastNotKept() > 0) {
-                messages_.showMessage(u"有 " + count(batch_->lastNotKept()) +
-                                          u" 个文件在另一个文件系统上，复制原文件会超出上限，未保留：它们不能撤销。",
-                                      u"");
+                messages_.showMessage(
+                    u"有 " + count(batch_->lastNotKept()) +
+                        u" 个文件在另一个文件系统上，复制原文件会超出上限，未保留：它们不能撤销。",
+                    u"");
             }
             break;
         case kExit:

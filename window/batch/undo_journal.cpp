@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 #include "code_page.h"
 #include "errors.h"
@@ -49,7 +50,8 @@ std::string escaped(std::u16string_view text) {
     };
     for (std::size_t k = 0; k < text.size(); ++k) {
         const char16_t c = text[k];
-        if (c >= 0xD800 && c < 0xDC00 && k + 1 < text.size() && text[k + 1] >= 0xDC00 && text[k + 1] < 0xE000) {
+        if (c >= 0xD800 && c < 0xDC00 && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
+            text[k + 1] < 0xE000) {
             put(0x10000 + ((char32_t{c} - 0xD800) << 10) + (text[++k] - 0xDC00));
         } else if (c == u'\\') {
             out += "\\\\";
@@ -76,7 +78,8 @@ std::optional<std::u16string> unescaped(std::string_view text) {
             }
             if (k + 6 > text.size() || text[k + 1] != 'u') return std::nullopt;
             unsigned unit = 0;
-            if (std::sscanf(std::string(text.substr(k + 2, 4)).c_str(), "%4X", &unit) != 1) return std::nullopt;
+            if (std::sscanf(std::string(text.substr(k + 2, 4)).c_str(), "%4X", &unit) != 1)
+                return std::nullopt;
             out += static_cast<char16_t>(unit);
             k += 6;
             continue;
@@ -97,7 +100,8 @@ std::optional<std::u16string> unescaped(std::string_view text) {
 }
 
 std::u16string joined(const std::u16string& folder, const std::u16string& name) {
-    return !folder.empty() && folder.back() == kPathSeparator ? folder + name : folder + kPathSeparator + name;
+    return !folder.empty() && folder.back() == kPathSeparator ? folder + name
+                                                              : folder + kPathSeparator + name;
 }
 
 // Whether `inner` is `outer` or a folder somewhere inside it.
@@ -161,18 +165,33 @@ std::optional<Journal> readJournal(const std::u16string& where) {
         e.path = *path;
         journal.entries.push_back(std::move(e));
     }
+    // A file prepared again has a later record of the same number: that one counts.
+    std::unordered_map<std::u16string, std::size_t> last;
+    for (std::size_t k = 0; k < journal.entries.size(); ++k) last[journal.entries[k].kept] = k;
+    std::vector<Entry> entries;
+    for (std::size_t k = 0; k < journal.entries.size(); ++k) {
+        if (last[journal.entries[k].kept] == k) entries.push_back(std::move(journal.entries[k]));
+    }
+    journal.entries = std::move(entries);
     return journal;
 }
 
-// Every folder in `home` that may be a journal.
-std::vector<std::u16string> journalFolders(const std::u16string& home) {
+constexpr char16_t kGone[] = u".gone-";
+
+// Every folder in `home` that may be a journal; with `gone`, also those set aside to be removed.
+std::vector<std::u16string> journalFolders(const std::u16string& home,
+                                           std::vector<std::u16string>* gone = nullptr) {
     std::vector<std::u16string> found;
     FindData data;
     auto listing = systemFolderReader().findFirst(joined(home, u""), data);
     if (!listing) return found;
     do {
-        if (data.dwFileAttributes == kAttributeDirectory && data.cFileName.size() == 16)
+        if (data.dwFileAttributes != kAttributeDirectory) continue;
+        if (data.cFileName.size() == 16) {
             found.push_back(joined(home, data.cFileName));
+        } else if (gone && data.cFileName.find(kGone) == 16) {
+            gone->push_back(joined(home, data.cFileName));
+        }
     } while (listing->findNext(data));
     return found;
 }
@@ -219,29 +238,65 @@ std::u16string defaultJournalHome() {
 UndoJournal::UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit)
     : home_(std::move(home)), folder_(folder), budget_(copyLimit) {}
 
-void UndoJournal::commit(Replacement& replacement, const std::u16string& path, std::uint64_t hash,
-                         std::uint64_t size) {
+UndoJournal::~UndoJournal() {
+    if (forgetting_.joinable()) forgetting_.join();
+}
+
+void UndoJournal::note(std::size_t entry, const std::u16string& path, std::uint64_t hash,
+                       std::uint64_t size) {
+    const auto it = noted_.find(entry);
+    if (it != noted_.end() && it->second.hash == hash) return;
+    // Prepared again (changed since it was first read): a new record of the same number, which
+    // an undo takes over the earlier one.
+    const std::size_t number = it != noted_.end() ? it->second.number : next_++;
+    noted_[entry] = {number, hash, false};
     const std::u16string prefix = joined(folder_, u"");
     if (path.rfind(prefix, 0) != 0) throw FileError(path, "not inside the folder converted");
+    records_ += hex(hash) + " " + std::to_string(size) + " " + std::to_string(number) + " " +
+                escaped(std::u16string_view(path).substr(prefix.size())) + "\n";
+}
+
+void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std::u16string& path,
+                         std::uint64_t hash, std::uint64_t size) {
     if (!kept_) {
         whole_ = absolutePath(folder_);
-        // Only the last run over a folder is kept: an earlier one over the same files could no
-        // longer be undone as it was anyway.
-        for (const std::u16string& where : journalFolders(home_)) {
-            const std::optional<Journal> journal = readJournal(where);
-            if (!journal || within(journal->folder, whole_) || within(whole_, journal->folder)) forgetJournal(where);
-        }
         const std::string header = std::string(kHeader) + "folder " + escaped(whole_) + "\n";
-        const std::u16string where = joined(home_, ascii(hex(contentHash(header))));
-        KeepFolder::forget(where);
-        kept_.emplace(where);
-        kept_->append(kManifest, header);
+        const std::u16string mine = joined(home_, ascii(hex(contentHash(header))));
+        // Only the last run over a folder is kept: an earlier one over the same files could no
+        // longer be undone as it was anyway. Each goes aside in one step, and is removed beside
+        // the run: removing thousands of files would cost the run its speed.
+        std::vector<std::u16string> gone;
+        for (const std::u16string& where : journalFolders(home_, &gone)) {
+            const std::optional<Journal> journal = readJournal(where);
+            if (where == mine || !journal || within(journal->folder, whole_) ||
+                within(whole_, journal->folder)) {
+                if (std::u16string aside = KeepFolder::setAside(where); !aside.empty())
+                    gone.push_back(std::move(aside));
+            }
+        }
+        forgetting_ = std::thread([gone = std::move(gone)] {
+            for (const std::u16string& where : gone) {
+                try {
+                    KeepFolder::forget(where);
+                } catch (const FileError&) {
+                    // Left for the next run to try again.
+                }
+            }
+        });
+        kept_.emplace(mine);
+        records_.insert(0, header);
     }
-    const std::u16string name = number(next_);
-    kept_->append(kManifest, hex(hash) + " " + std::to_string(size) + " " + std::to_string(next_) + " " +
-                                 escaped(std::u16string_view(path).substr(prefix.size())) + "\n");
-    ++next_;
-    if (replacement.commitKeeping(*kept_, name, budget_) == Replacement::Kept::Not) ++notKept_;
+    note(entry, path, hash, size);
+    // The record is on disk before the file is replaced: a run stopped at any moment leaves a
+    // record of every file it replaced.
+    const Noted noted = noted_[entry];
+    if (!records_.empty()) {
+        kept_->append(kManifest, records_);
+        records_.clear();
+    }
+    noted_.erase(entry);
+    if (replacement.commitKeeping(*kept_, number(noted.number), budget_) == Replacement::Kept::Not)
+        ++notKept_;
 }
 
 UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun,

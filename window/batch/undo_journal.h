@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "text_file.h"
@@ -35,23 +37,40 @@ class UndoJournal {
 public:
     /// A journal in `home` for a run over `folder`, copying at most `copyLimit` bytes.
     UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit);
+    /// Waits for the earlier journals to be removed.
+    ~UndoJournal();
+    UndoJournal(const UndoJournal&) = delete;
+    UndoJournal& operator=(const UndoJournal&) = delete;
 
-    /// Replaces `path` by `replacement`, whose new content has `size` bytes and hash `hash`,
-    /// keeping the original. The first call forgets every earlier journal of this folder, of a
-    /// folder inside it and of one around it. Throws FileError, with nothing replaced.
-    void commit(Replacement& replacement, const std::u16string& path, std::uint64_t hash, std::uint64_t size);
+    /// The file the run has ready at list entry `entry`, to be replaced by new content of `size`
+    /// bytes and hash `hash`: its record goes with the next one written, so that records are
+    /// written many at once. A file noted and then not replaced does no harm.
+    void note(std::size_t entry, const std::u16string& path, std::uint64_t hash, std::uint64_t size);
+    /// Replaces `path` (list entry `entry`) by `replacement`, keeping the original, once its
+    /// record is written. The first call forgets every earlier journal of this folder, of a folder
+    /// inside it and of one around it. Throws FileError, with nothing replaced.
+    void commit(Replacement& replacement, std::size_t entry, const std::u16string& path, std::uint64_t hash,
+                std::uint64_t size);
 
     /// How many files were replaced without their originals kept: copies past the limit.
     std::size_t notKept() const { return notKept_; }
 
 private:
     std::u16string home_;
-    std::u16string folder_;      // as the list's paths begin
-    std::u16string whole_;       // from the root, as the journal names it
+    std::u16string folder_;  // as the list's paths begin
+    std::u16string whole_;   // from the root, as the journal names it
     std::uint64_t budget_;
     std::optional<KeepFolder> kept_;
-    std::size_t next_ = 0;
+    std::size_t next_ = 0;  // the number of the next file kept
+    struct Noted {
+        std::size_t number;
+        std::uint64_t hash;
+        bool written;
+    };
+    std::unordered_map<std::size_t, Noted> noted_;  // by list entry, until replaced
+    std::string records_;                           // not written yet
     std::size_t notKept_ = 0;
+    std::thread forgetting_;  // removes the journals set aside
 };
 
 /// Told of each file an undo reaches.
@@ -65,9 +84,9 @@ public:
 };
 
 struct UndoOutcome {
-    bool found = false;     // a journal of the folder, or of one inside it, was there
+    bool found = false;  // a journal of the folder, or of one inside it, was there
     std::size_t restored = 0;
-    std::size_t left = 0;   // named to the report; their originals stay in the journal
+    std::size_t left = 0;  // named to the report; their originals stay in the journal
 };
 
 /// Puts back the files the last run over `folder` (or a folder inside it) replaced, each one

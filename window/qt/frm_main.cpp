@@ -321,8 +321,8 @@ void FrmMain::undoLastRun() {
 
 bool FrmMain::confirm(const std::u16string& question) {
     if (options_.confirm) return options_.confirm(toQString(question));
-    return QMessageBox::question(this, windowTitle(), toQString(question), QMessageBox::Ok | QMessageBox::Cancel,
-                                 QMessageBox::Ok) == QMessageBox::Ok;
+    return QMessageBox::question(this, windowTitle(), toQString(question),
+                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
 }
 
 void FrmMain::askKeepPattern() {
