@@ -26,7 +26,7 @@ constexpr char16_t kUsage[] =
     u"   or: tavirel-batch --undo [-n] [-q] FOLDER\n"
     u"\n"
     u"Lists every file under FOLDER with the extension c, cpp, h, asm, dt or inc and strips the\n"
-    u"comments of each in place, without a backup: lines are cut at the first \"//\" (c, cpp, h)\n"
+    u"comments of each in place: lines are cut at the first \"//\" (c, cpp, h)\n"
     u"or \";\" (asm, dt, inc), then every \"/*\" ... \"*/\" stretch is removed. Markers inside\n"
     u"strings count too; a warning names each place where the rules remove more than a comment.\n"
     u"The files a run replaces are kept, as they were, for --undo.\n"
