@@ -8,6 +8,7 @@
 #include "code_page.h"
 #include "errors.h"
 #include "folder_enum.h"
+#include "utf8.h"
 
 namespace tavirel {
 namespace {
@@ -35,19 +36,7 @@ std::u16string ascii(std::string_view text) {
 // Exact both ways, whatever the name holds.
 std::string escaped(std::u16string_view text) {
     std::string out;
-    auto put = [&out](char32_t c) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
-        } else if (c < 0x10000) {
-            out += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (c & 0x3F))};
-        } else {
-            out += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
-                    static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
-        }
-    };
+    auto put = [&out](char32_t c) { appendCodePoint(out, c); };
     for (std::size_t k = 0; k < text.size(); ++k) {
         const char16_t c = text[k];
         if (c >= 0xD800 && c < 0xDC00 && k + 1 < text.size() && text[k + 1] >= 0xDC00 &&
