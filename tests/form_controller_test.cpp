@@ -154,7 +154,7 @@ TEST_F(FormControllerTest, UndoAsksWithTheCountThenPutsTheFilesBackAndSaysSo) {
     EXPECT_EQ("已恢复 1 个文件，1 个文件保持原样", status.texts.back());
     EXPECT_EQ(2u, list.count());
     ASSERT_FALSE(messages.details.empty());
-    EXPECT_NE(std::string::npos, messages.details.back().find("b.c: changed since the run"))
+    EXPECT_NE(std::string::npos, messages.details.back().find("b.c: 转换后已改动，原文件保存在 "))
         << messages.details.back();
 }
 

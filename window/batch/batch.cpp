@@ -257,6 +257,21 @@ void Batch::ConvertSelected() {
     });
 }
 
+UndoOutcome Batch::UndoLastRun(const std::u16string& journals, const std::u16string& folder, bool dryRun,
+                               UndoReport& report) {
+    UndoOutcome outcome;
+    std::optional<FileError> failed;
+    run([&] {
+        try {
+            undoLastRun(journals, folder, dryRun, report, outcome);
+        } catch (const FileError& e) {
+            failed = e;  // the caller says it in its own words
+        }
+    });
+    if (failed) throw *failed;
+    return outcome;
+}
+
 void Batch::SaveText(Prepared& file) {
     file.replacement->commit();
 }

@@ -87,6 +87,12 @@ public:
     /// What the status line adds after "共选中:N个文件" when the syntax rules are chosen.
     static constexpr char16_t kSyntaxNote[] = u"（按语法删除注释）";
 
+    /// Puts back what the last run over `folder` replaced (undo_journal.h), as a run: a window
+    /// stays live and refuses other runs meanwhile, and a stop ends it between two files.
+    /// Throws FileError when the journal cannot be read.
+    UndoOutcome UndoLastRun(const std::u16string& journals, const std::u16string& folder, bool dryRun,
+                            UndoReport& report);
+
     void setOptions(const ConvertOptions& options) { options_ = options; }
     /// The count of marked files in the status line, with the rules chosen.
     void showCount();

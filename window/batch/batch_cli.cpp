@@ -122,10 +122,13 @@ private:
         if (!s_.quiet)
             out_.writeText((s_.mode == Mode::DryRun ? u"would restore: " : u"restored: ") + path + u'\n');
     }
-    void leftAlone(const std::u16string& path, const std::u16string& why) override {
-        error(u"left as it is: " + path + u": " + why);
+    void leftAlone(const std::u16string& path, Left why, const std::u16string& detail) override {
+        std::u16string because = detail;
+        if (why == Left::Changed) because = u"changed since the run; its original is kept as " + detail;
+        if (why == Left::NotKept) because = u"its original was not kept";
+        error(u"left as it is: " + path + u": " + because);
     }
-    int undo(const std::u16string& home);
+    int undo(Batch& batch, const std::u16string& home);
 
     void error(const std::u16string& line) { err_.writeText(u"tavirel-batch: " + line + u'\n'); }
     std::string relative(const std::u16string& path) const {
@@ -193,8 +196,18 @@ void Tool::printSummary() {
     for (const std::u16string& path : refused_) error(u"passed over by --strict: " + path);
 }
 
-int Tool::undo(const std::u16string& home) {
-    const UndoOutcome outcome = undoLastRun(home, folder_, s_.mode == Mode::DryRun, *this);
+int Tool::undo(Batch& batch, const std::u16string& home) {
+    UndoOutcome outcome;
+    try {
+        outcome = batch.UndoLastRun(home, folder_, s_.mode == Mode::DryRun, *this);
+    } catch (const FileError& e) {
+        error(e.path() + u": " + text(e.reason()));
+        return 1;
+    }
+    if (const int signal = caughtInterrupt()) {
+        if (!s_.quiet) error(number(outcome.restored) + u" restored; stopped by signal " + number(signal));
+        return 128 + signal;
+    }
     if (!outcome.found) {
         error(u"nothing to undo for " + folder_);
         return 1;
@@ -224,14 +237,6 @@ int Tool::run() {
             return 2;
         }
     }
-    if (s_.undo) {
-        try {
-            return undo(home);
-        } catch (const FileError& e) {
-            error(e.path() + u": " + text(e.reason()));
-            return 1;
-        }
-    }
 
     Dir_File files;
     StrOPT stripper;
@@ -252,6 +257,7 @@ int Tool::run() {
     ScopedYieldHook stopOnInterrupt([&batch] {
         if (caughtInterrupt()) batch.requestStop();
     });
+    if (s_.undo) return undo(batch, home);
 
     if (s_.mode == Mode::List) {
         const bool quiet = s_.quiet;

@@ -3,6 +3,7 @@
 
 #include "code_page.h"
 #include "errors.h"
+#include "failure_reasons.h"
 #include "folder_enum.h"
 #include "undo_journal.h"
 
@@ -125,35 +126,49 @@ bool FormController::canUndo() const {
 void FormController::undo() {
     if (!canUndo()) return;
     const std::u16string folder = batch_->folder();
+    // The files left, each with its reason, for the message's details.
     struct Left : UndoReport {
         std::u16string details;
         void restored(const std::u16string&) override {}
-        void leftAlone(const std::u16string& path, const std::u16string& why) override {
-            details += path + u": " + why + u"\n";
+        void leftAlone(const std::u16string& path, UndoReport::Left why,
+                       const std::u16string& detail) override {
+            std::u16string because;
+            switch (why) {
+                case UndoReport::Left::Changed: because = u"转换后已改动，原文件保存在 " + detail; break;
+                case UndoReport::Left::NotKept: because = u"原文件未保留"; break;
+                case UndoReport::Left::Unreadable:
+                    because = reasonInChinese(CodePage::system().encode(detail));
+                    break;
+            }
+            details += path + u": " + because + u"\n";
         }
+    };
+    auto failed = [this](const FileError& e) {
+        messages_.showMessage(kUndoFailed, e.path() + u": " + reasonInChinese(e.reason()));
     };
     Left plan;
     UndoOutcome outcome;
     try {
-        outcome = undoLastRun(journals(), folder, true, plan);
+        outcome = batch_->UndoLastRun(journals(), folder, true, plan);
     } catch (const FileError& e) {
-        messages_.showMessage(u"撤销失败。", e.path() + u": " + CodePage::system().decode(e.reason()));
-        return;
+        return failed(e);
     }
+    if (!batch_ || closePending_) return;  // closed meanwhile
     std::u16string question = u"撤销上次转换：将恢复 " + count(outcome.restored) + u" 个文件";
     if (outcome.left > 0) question += u"，" + count(outcome.left) + u" 个文件在转换后已改动，保持原样";
-    if (!view_.confirm(question + u"。确定吗？")) return;
+    if (!view_.confirm(question + u"。确定吗？") || !batch_) return;
     Left done;
     try {
-        outcome = undoLastRun(journals(), folder, false, done);
+        outcome = batch_->UndoLastRun(journals(), folder, false, done);
     } catch (const FileError& e) {
-        done.details += e.path() + u": " + CodePage::system().decode(e.reason()) + u"\n";
+        return failed(e);
     }
+    if (!batch_ || closePending_) return;
     batch_->RefreshList(folder);
     std::u16string said = u"已恢复 " + count(outcome.restored) + u" 个文件";
     if (outcome.left > 0) said += u"，" + count(outcome.left) + u" 个文件保持原样";
     status_.setText(said);
-    if (!done.details.empty()) messages_.showMessage(u"有文件未能恢复，它们保持原样。", done.details);
+    if (!done.details.empty()) messages_.showMessage(kUndoLeft, done.details);
 }
 
 bool FormController::requestClose() {

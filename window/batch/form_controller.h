@@ -86,6 +86,8 @@ public:
     /// The entry, and Ctrl+Z, that puts back the files the last run over the listed folder
     /// replaced (undo_journal.h).
     static constexpr char16_t kUndoEntry[] = u"撤销上次转换";
+    static constexpr char16_t kUndoFailed[] = u"撤销失败。";
+    static constexpr char16_t kUndoLeft[] = u"有文件未能恢复，它们保持原样。";
     /// Whether there is a run to undo and no run under way.
     bool canUndo() const;
     /// Says how many files it will put back and asks once; then puts them back, lists the folder

@@ -7,6 +7,7 @@
 
 #include "code_page.h"
 #include "errors.h"
+#include "event_yield.h"
 #include "folder_enum.h"
 #include "utf8.h"
 
@@ -288,9 +289,8 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
         ++notKept_;
 }
 
-UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun,
-                        UndoReport& report) {
-    UndoOutcome outcome;
+void undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun, UndoReport& report,
+                 UndoOutcome& outcome) {
     const std::u16string whole = absolutePath(folder);
     for (const std::u16string& where : journalFolders(home)) {
         const std::optional<Journal> journal = readJournal(where);
@@ -301,10 +301,12 @@ UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder
         std::size_t left = 0;
         for (const Entry& e : journal->entries) {
             const std::u16string path = joined(journal->folder, e.path);
-            auto leave = [&](const std::u16string& why) {
-                report.leftAlone(path, why);
+            auto leave = [&](UndoReport::Left why, const std::u16string& detail) {
+                report.leftAlone(path, why, detail);
                 ++left;
+                ++outcome.left;
             };
+            yieldToEventLoop();
             try {
                 const SourceFile current(path);
                 // Never replaced (the run stopped first), or put back already.
@@ -313,7 +315,7 @@ UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder
                 const std::string_view now = current.bytes();
                 if (now.size() == e.size && contentHash(now) == e.hash) {
                     if (!holds) {
-                        leave(u"its original was not kept");
+                        leave(UndoReport::Left::NotKept, u"");
                         continue;
                     }
                     if (!dryRun) restoreKept(kept, e.kept, current, defaults);
@@ -325,16 +327,14 @@ UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder
                         if (!dryRun) kept.remove(e.kept);
                         continue;
                     }
-                    leave(u"changed since the run; its original is kept as " + joined(where, e.kept));
+                    leave(UndoReport::Left::Changed, joined(where, e.kept));
                 }
             } catch (const FileError& error) {
-                leave(CodePage::system().decode(error.reason()));
+                leave(UndoReport::Left::Unreadable, CodePage::system().decode(error.reason()));
             }
         }
-        outcome.left += left;
         if (!dryRun && left == 0) forgetJournal(where);
     }
-    return outcome;
 }
 
 bool undoAvailable(const std::u16string& home, const std::u16string& folder) {

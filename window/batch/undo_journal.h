@@ -79,8 +79,13 @@ public:
     virtual ~UndoReport() = default;
     /// `path` was put back (in a dry run: would be).
     virtual void restored(const std::u16string& path) = 0;
-    /// `path` is left as it is, for `why`.
-    virtual void leftAlone(const std::u16string& path, const std::u16string& why) = 0;
+    enum class Left {
+        Changed,     // changed since the run; `detail` names where its original is kept
+        NotKept,     // its original was not kept (past the copy limit)
+        Unreadable,  // deleted, replaced or unreadable: `detail` is the system's reason
+    };
+    /// `path` is left as it is.
+    virtual void leftAlone(const std::u16string& path, Left why, const std::u16string& detail) = 0;
 };
 
 struct UndoOutcome {
@@ -90,11 +95,12 @@ struct UndoOutcome {
 };
 
 /// Puts back the files the last run over `folder` (or a folder inside it) replaced, each one
-/// whose content is still what the run wrote; leaves and names every other. A dry run changes
-/// nothing. After an undo that left nothing, the journal is gone; one stopped part-way may be
-/// run again. Throws FileError when the journal itself cannot be read.
-UndoOutcome undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun,
-                        UndoReport& report);
+/// whose content is still what the run wrote; leaves and names every other; counts both in
+/// `outcome`. A dry run changes nothing. It yields once per file, between two files: an undo
+/// stopped there, or killed anywhere, may be run again to finish. After an undo that left
+/// nothing, the journal is gone. Throws FileError when the journal itself cannot be read.
+void undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun, UndoReport& report,
+                 UndoOutcome& outcome);
 
 /// Whether a journal of the last run over `folder` (or a folder inside it) is there to undo:
 /// quick, it reads no file of the folder.
