@@ -6,6 +6,7 @@
 #include "console.h"
 #include "interrupt.h"
 #include "memory.h"
+#include "undo_journal.h"
 
 namespace {
 
@@ -33,5 +34,8 @@ int main(int argc, char** argv) {
     catchInterrupts();
     keepFreedMemory();
     Stream out(ConsoleStream::Output, outputClosed), err(ConsoleStream::Error);
-    return runBatchCommand(commandLineArguments(argc, argv), out, err, TAVIREL_VERSION);
+    const int status = runBatchCommand(commandLineArguments(argc, argv), out, err, TAVIREL_VERSION);
+    // An earlier run's originals still being removed are not worth the user's wait.
+    finishForgetting();
+    return status;
 }

@@ -10,6 +10,7 @@
 #include "frm_main.h"
 #include "interrupt.h"
 #include "memory.h"
+#include "undo_journal.h"
 
 int main(int argc, char** argv) {
     tavirel::catchInterrupts();
@@ -33,5 +34,7 @@ int main(int argc, char** argv) {
     tavirel::installEventPump();
     tavirel::FrmMain window(options);
     window.start();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    tavirel::finishForgetting();
+    return status;
 }

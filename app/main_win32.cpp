@@ -10,6 +10,7 @@
 
 #include "event_pump.h"
 #include "frm_main.h"
+#include "undo_journal.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
     // The folder picker is a shell dialog, which wants COM on this thread.
@@ -43,6 +44,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int showCommand) {
         window.start(showCommand);
         status = tavirel::runMessageLoop();
     }
+    tavirel::finishForgetting();
     OleUninitialize();
     return status;
 }

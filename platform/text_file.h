@@ -8,6 +8,7 @@
 // committing is what the batch does in list order.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -111,8 +112,8 @@ public:
     /// Removes the file `name`; one that is not there is no error.
     void remove(const std::u16string& name);
     /// Removes the folder `path` and the files in it; a folder that is not there is no error.
-    /// Throws FileError.
-    static void forget(const std::u16string& path);
+    /// False when `stop` became true first, with the folder partly removed. Throws FileError.
+    static bool forget(const std::u16string& path, const std::atomic<bool>* stop = nullptr);
     /// Renames the folder `path` in one step to a new name beside it, `path` and ".gone-" and
     /// a number, for forget() to remove later; gives that name, or the empty text when `path`
     /// is not there. Throws FileError.

@@ -489,20 +489,25 @@ void KeepFolder::remove(const std::u16string& name) {
         fail(impl_->path + u"/" + name, errno);
 }
 
-void KeepFolder::forget(const std::u16string& path) {
+bool KeepFolder::forget(const std::u16string& path, const std::atomic<bool>* stop) {
     const std::string where = CodePage::system().encode(path);
     DIR* folder = ::opendir(where.c_str());
     if (!folder) {
-        if (errno == ENOENT) return;
+        if (errno == ENOENT) return true;
         fail(path, errno);
     }
     const int fd = ::dirfd(folder);
     while (const dirent* entry = ::readdir(folder)) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            ::closedir(folder);
+            return false;
+        }
         if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
         ::unlinkat(fd, entry->d_name, 0);
     }
     ::closedir(folder);
     if (::rmdir(where.c_str()) != 0 && errno != ENOENT) fail(path, errno);
+    return true;
 }
 
 std::u16string KeepFolder::setAside(const std::u16string& path) {

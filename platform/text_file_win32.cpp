@@ -443,16 +443,20 @@ void KeepFolder::remove(const std::u16string& name) {
         fail(impl_->path + u"\\" + name, GetLastError());
 }
 
-void KeepFolder::forget(const std::u16string& path) {
+bool KeepFolder::forget(const std::u16string& path, const std::atomic<bool>* stop) {
     const std::wstring win = win32::longPath(path);
     WIN32_FIND_DATAW data;
     const HANDLE find = FindFirstFileW((win + L"\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return true;
         fail(path, error);
     }
     do {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            FindClose(find);
+            return false;
+        }
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const std::wstring file = win + L"\\" + data.cFileName;
         SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -460,6 +464,7 @@ void KeepFolder::forget(const std::u16string& path) {
     } while (FindNextFileW(find, &data));
     FindClose(find);
     if (!RemoveDirectoryW(win.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) fail(path, GetLastError());
+    return true;
 }
 
 std::u16string KeepFolder::setAside(const std::u16string& path) {

@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "undo_journal.h"
 
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
+#include "background.h"
 #include "code_page.h"
 #include "errors.h"
 #include "event_yield.h"
@@ -109,12 +114,13 @@ struct Entry {
 struct Journal {
     std::u16string folder;  // the converted folder, from the root
     std::u16string where;   // the journal's own folder
+    bool hasRecords = false;
     std::vector<Entry> entries;
 };
 
 // The journal in `where`, or none when it has no manifest worth the name (made by a run stopped
 // before its first file, or forgotten part-way).
-std::optional<Journal> readJournal(const std::u16string& where) {
+std::optional<Journal> readJournal(const std::u16string& where, bool headerOnly = false) {
     std::string bytes;
     try {
         bytes = std::string(SourceFile(joined(where, kManifest)).bytes());
@@ -139,6 +145,8 @@ std::optional<Journal> readJournal(const std::u16string& where) {
     const auto folder = unescaped(folderLine->substr(7));
     if (!folder) return std::nullopt;
     journal.folder = *folder;
+    journal.hasRecords = !text.empty();
+    if (headerOnly) return journal;
     while (const auto record = line()) {
         Entry e;
         unsigned long long hash = 0, size = 0;
@@ -192,7 +200,74 @@ void forgetJournal(const std::u16string& where) {
     KeepFolder::forget(where);
 }
 
+// Removes the journals set aside, on one thread that takes only cores no one else wants, so that
+// the thousands of files they hold cost a run nothing.
+class Sweeper {
+public:
+    static Sweeper& instance() {
+        static Sweeper sweeper;
+        return sweeper;
+    }
+    ~Sweeper() { stop(); }
+
+    void add(std::vector<std::u16string> gone) {
+        if (gone.empty()) return;
+        std::lock_guard lock(mutex_);
+        for (std::u16string& where : gone) queue_.push_back(std::move(where));
+        if (!thread_.joinable()) thread_ = std::thread([this] { work(); });
+        wake_.notify_one();
+    }
+
+    // Ends the thread at its next file; what it had not removed.
+    std::deque<std::u16string> stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        if (thread_.joinable()) thread_.join();
+        stopping_ = false;
+        std::lock_guard lock(mutex_);
+        return std::exchange(queue_, {});
+    }
+
+private:
+    void work() {
+        lowerThisThread();
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_) return;
+            const std::u16string where = queue_.front();
+            lock.unlock();
+            bool done = true;
+            try {
+                done = KeepFolder::forget(where, &stopping_);
+            } catch (const FileError&) {
+                // Left for a later run to try again.
+            }
+            lock.lock();
+            if (!done) return;
+            queue_.pop_front();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::u16string> queue_;
+    std::atomic<bool> stopping_{false};
+    std::thread thread_;
+};
+
 }  // namespace
+
+void finishForgetting() {
+    const std::deque<std::u16string> left = Sweeper::instance().stop();
+    if (left.empty()) return;
+    runDetached([&left] {
+        for (const std::u16string& where : left) KeepFolder::forget(where);
+    });
+}
 
 std::uint64_t contentHash(std::string_view bytes) {
     // Four independent lanes of multiply and rotate over 8-byte words: several bytes a cycle.
@@ -228,10 +303,6 @@ std::u16string defaultJournalHome() {
 UndoJournal::UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit)
     : home_(std::move(home)), folder_(folder), budget_(copyLimit) {}
 
-UndoJournal::~UndoJournal() {
-    if (forgetting_.joinable()) forgetting_.join();
-}
-
 void UndoJournal::note(std::size_t entry, const std::u16string& path, std::uint64_t hash,
                        std::uint64_t size) {
     const auto it = noted_.find(entry);
@@ -257,22 +328,14 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
         // the run: removing thousands of files would cost the run its speed.
         std::vector<std::u16string> gone;
         for (const std::u16string& where : journalFolders(home_, &gone)) {
-            const std::optional<Journal> journal = readJournal(where);
+            const std::optional<Journal> journal = readJournal(where, true);
             if (where == mine || !journal || within(journal->folder, whole_) ||
                 within(whole_, journal->folder)) {
                 if (std::u16string aside = KeepFolder::setAside(where); !aside.empty())
                     gone.push_back(std::move(aside));
             }
         }
-        forgetting_ = std::thread([gone = std::move(gone)] {
-            for (const std::u16string& where : gone) {
-                try {
-                    KeepFolder::forget(where);
-                } catch (const FileError&) {
-                    // Left for the next run to try again.
-                }
-            }
-        });
+        Sweeper::instance().add(std::move(gone));
         kept_.emplace(mine);
         records_.insert(0, header);
     }
@@ -340,8 +403,8 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
 bool undoAvailable(const std::u16string& home, const std::u16string& folder) {
     const std::u16string whole = absolutePath(folder);
     for (const std::u16string& where : journalFolders(home)) {
-        const std::optional<Journal> journal = readJournal(where);
-        if (journal && !journal->entries.empty() && within(whole, journal->folder)) return true;
+        const std::optional<Journal> journal = readJournal(where, true);
+        if (journal && journal->hasRecords && within(whole, journal->folder)) return true;
     }
     return false;
 }

@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -37,8 +36,6 @@ class UndoJournal {
 public:
     /// A journal in `home` for a run over `folder`, copying at most `copyLimit` bytes.
     UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit);
-    /// Waits for the earlier journals to be removed.
-    ~UndoJournal();
     UndoJournal(const UndoJournal&) = delete;
     UndoJournal& operator=(const UndoJournal&) = delete;
 
@@ -70,8 +67,12 @@ private:
     std::unordered_map<std::size_t, Noted> noted_;  // by list entry, until replaced
     std::string records_;                           // not written yet
     std::size_t notKept_ = 0;
-    std::thread forgetting_;  // removes the journals set aside
 };
+
+/// The program ends: the earlier journals not yet removed (which a thread of the least priority
+/// removes meanwhile) are removed by a process of their own, where the system has one, or else
+/// by the next run.
+void finishForgetting();
 
 /// Told of each file an undo reaches.
 class UndoReport {
