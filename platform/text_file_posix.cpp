@@ -569,14 +569,18 @@ struct KeepStep : NewFile::Step {
         }
         const auto size = static_cast<std::uint64_t>(file.read.st_size);
         if (size > budget) return;
-        const int to = ::openat(folder.fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        // Made under a name of its own and renamed once whole: a name the caller gave always
+        // holds the whole original.
+        const std::string partial = name + ".partial";
+        const int to = ::openat(folder.fd, partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
         if (to < 0) fail(file.path, errno);
         const struct timespec times[2] = {file.read.st_atim, file.read.st_mtim};
         int err = copyWhole(file.oldFd, to, file.read.st_size);
         if (err == 0 && ::futimens(to, times) != 0) err = errno;
         ::close(to);
+        if (err == 0 && ::renameat(folder.fd, partial.c_str(), folder.fd, name.c_str()) != 0) err = errno;
         if (err != 0) {
-            ::unlinkat(folder.fd, name.c_str(), 0);
+            ::unlinkat(folder.fd, partial.c_str(), 0);
             fail(file.path, err);
         }
         budget -= size;

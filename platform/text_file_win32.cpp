@@ -265,7 +265,15 @@ struct NewFile {
     void copyOld(Keep& keep) {
         const std::uint64_t size = (static_cast<std::uint64_t>(old.nFileSizeHigh) << 32) | old.nFileSizeLow;
         if (size > keep.budget) return;
-        if (!CopyFileW(target.c_str(), keep.name.c_str(), TRUE)) fail(path, GetLastError());
+        // Made under a name of its own and renamed once whole: a name the caller gave always
+        // holds the whole original.
+        const std::wstring partial = keep.name + L".partial";
+        if (!CopyFileW(target.c_str(), partial.c_str(), FALSE)) fail(path, GetLastError());
+        if (!MoveFileExW(partial.c_str(), keep.name.c_str(), 0)) {
+            const DWORD error = GetLastError();
+            DeleteFileW(partial.c_str());
+            fail(path, error);
+        }
         keep.budget -= size;
         keep.kept = Replacement::Kept::Copied;
     }

@@ -202,7 +202,7 @@ void Batch::ConvertSelected() {
         // Made, and the earlier run's forgotten, only when the first file is replaced.
         std::optional<UndoJournal> journal;
         if (options_.write && !options_.journals.empty() && !folder_.empty())
-            journal.emplace(options_.journals, folder_, options_.copyLimit);
+            journal.emplace(options_.journals, folder_, options_.copyLimit, list_);
         try {
             const std::size_t count = list_.count();
             std::optional<PreparePipeline<Prepared>> pipeline;
@@ -232,13 +232,6 @@ void Batch::ConvertSelected() {
                     // The engine's yields ran on a worker: one here keeps a stop that comes while
                     // this file is shown from writing it, as on one thread.
                     yieldToEventLoop();
-                    // The records of the files ready ahead are written with this one's.
-                    if (journal && file.replacement) {
-                        pipeline->forEachReady([&journal](std::size_t entry, const Prepared& ready) {
-                            if (ready.replacement)
-                                journal->note(entry, ready.path, ready.hash, ready.conversion.bytes.size());
-                        });
-                    }
                     commit(file, i, journal);
                     report(file);
                     pipeline->retire(std::move(file));

@@ -152,16 +152,6 @@ public:
         if (idle) wake_.notify_all();
     }
 
-    /// Calls `visit(index, item)` for each entry prepared ahead and ready, in list order; the
-    /// items stay where they are. Main thread only.
-    template <typename Visit>
-    void forEachReady(Visit visit) {
-        std::lock_guard lock(mutex_);
-        for (const auto& job : jobs_) {
-            if (job->state == Job::Done && !job->error) visit(job->index, *job->result);
-        }
-    }
-
     /// Hands a file that is done back to the workers, which let it go: closing a replaced file
     /// frees its old content, work the main thread need not wait for. Where the workers fall
     /// behind, the main thread lets the waiting files go itself.

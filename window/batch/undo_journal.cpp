@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -21,11 +22,6 @@ namespace {
 
 constexpr char16_t kManifest[] = u"manifest";
 constexpr char kHeader[] = "tavirel undo 1\n";
-
-std::u16string number(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    return {digits.begin(), digits.end()};
-}
 
 std::string hex(std::uint64_t n) {
     char text[17];
@@ -107,19 +103,36 @@ bool within(const std::u16string& outer, const std::u16string& inner) {
 struct Entry {
     std::uint64_t hash = 0;
     std::uint64_t size = 0;
-    std::u16string kept;
-    std::u16string path;  // inside the folder
+    std::u16string kept;   // the kept file's name; empty when its original was not kept
+    std::u16string path;   // inside the folder
+    bool notKept = false;  // replaced without its original kept
 };
 
 struct Journal {
     std::u16string folder;  // the converted folder, from the root
     std::u16string where;   // the journal's own folder
-    bool hasRecords = false;
     std::vector<Entry> entries;
 };
 
+// A kept file's name: its number, then the hash and the size of what replaced it. The name is
+// taken in the same step as the file, so a record can never say more than the file.
+std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size) {
+    return ascii(number + "-" + hex(hash) + "-" + std::to_string(size));
+}
+
+bool parseHashAndSize(std::string_view text, std::uint64_t& hash, std::uint64_t& size) {
+    unsigned long long h = 0, n = 0;
+    int used = 0;
+    if (std::sscanf(std::string(text).c_str(), "%16llx-%llu%n", &h, &n, &used) != 2 ||
+        static_cast<std::size_t>(used) != text.size())
+        return false;
+    hash = h;
+    size = n;
+    return true;
+}
+
 // The journal in `where`, or none when it has no manifest worth the name (made by a run stopped
-// before its first file, or forgotten part-way).
+// before its first file, or forgotten part-way). With `headerOnly`, its folder alone.
 std::optional<Journal> readJournal(const std::u16string& where, bool headerOnly = false) {
     std::string bytes;
     try {
@@ -145,32 +158,48 @@ std::optional<Journal> readJournal(const std::u16string& where, bool headerOnly 
     const auto folder = unescaped(folderLine->substr(7));
     if (!folder) return std::nullopt;
     journal.folder = *folder;
-    journal.hasRecords = !text.empty();
     if (headerOnly) return journal;
+
+    // "NUMBER PATH" for each file the run was to convert, written ahead; "! NUMBER HASH-SIZE" for
+    // one replaced without its original kept.
+    std::unordered_map<std::string, Entry> byNumber;
+    std::vector<std::string> order;
     while (const auto record = line()) {
-        Entry e;
-        unsigned long long hash = 0, size = 0;
-        char kept[32];
-        int used = 0;
-        if (std::sscanf(std::string(*record).c_str(), "%16llx %llu %31s %n", &hash, &size, kept, &used) < 3 ||
-            used == 0)
-            return std::nullopt;
-        const auto path = unescaped(record->substr(static_cast<std::size_t>(used)));
+        const bool notKept = record->rfind("! ", 0) == 0;
+        const std::string_view rest = notKept ? record->substr(2) : *record;
+        const std::size_t space = rest.find(' ');
+        if (space == std::string_view::npos) return std::nullopt;
+        const std::string number(rest.substr(0, space));
+        Entry& e = byNumber[number];
+        if (notKept) {
+            if (!parseHashAndSize(rest.substr(space + 1), e.hash, e.size)) return std::nullopt;
+            e.notKept = true;
+            continue;
+        }
+        const auto path = unescaped(rest.substr(space + 1));
         if (!path) return std::nullopt;
-        e.hash = hash;
-        e.size = size;
-        e.kept = ascii(kept);
         e.path = *path;
+        order.push_back(number);
+    }
+    FindData data;
+    if (auto listing = systemFolderReader().findFirst(joined(where, u""), data)) {
+        do {
+            const std::string name = CodePage::system().encode(data.cFileName);
+            const std::size_t dash = name.find('-');
+            if (dash == std::string::npos) continue;
+            const auto it = byNumber.find(name.substr(0, dash));
+            if (it == byNumber.end() ||
+                !parseHashAndSize(std::string_view(name).substr(dash + 1), it->second.hash, it->second.size))
+                continue;
+            it->second.kept = data.cFileName;
+        } while (listing->findNext(data));
+    }
+    // Files without a kept original and without a record of one not kept were never replaced.
+    for (const std::string& number : order) {
+        Entry& e = byNumber[number];
+        if (e.kept.empty() && !e.notKept) continue;
         journal.entries.push_back(std::move(e));
     }
-    // A file prepared again has a later record of the same number: that one counts.
-    std::unordered_map<std::u16string, std::size_t> last;
-    for (std::size_t k = 0; k < journal.entries.size(); ++k) last[journal.entries[k].kept] = k;
-    std::vector<Entry> entries;
-    for (std::size_t k = 0; k < journal.entries.size(); ++k) {
-        if (last[journal.entries[k].kept] == k) entries.push_back(std::move(journal.entries[k]));
-    }
-    journal.entries = std::move(entries);
     return journal;
 }
 
@@ -200,8 +229,8 @@ void forgetJournal(const std::u16string& where) {
     KeepFolder::forget(where);
 }
 
-// Removes the journals set aside, on one thread that takes only cores no one else wants, so that
-// the thousands of files they hold cost a run nothing.
+// Removes the journals set aside, once the run that set them aside is over, on one thread that
+// takes only cores no one else wants: the thousands of files they hold cost a run nothing.
 class Sweeper {
 public:
     static Sweeper& instance() {
@@ -210,10 +239,16 @@ public:
     }
     ~Sweeper() { stop(); }
 
+    // Queued while a run is under way, whose cores they would take.
     void add(std::vector<std::u16string> gone) {
-        if (gone.empty()) return;
         std::lock_guard lock(mutex_);
         for (std::u16string& where : gone) queue_.push_back(std::move(where));
+    }
+
+    // The run is over: the queue is worked off from now on.
+    void start() {
+        std::lock_guard lock(mutex_);
+        if (queue_.empty()) return;
         if (!thread_.joinable()) thread_ = std::thread([this] { work(); });
         wake_.notify_one();
     }
@@ -270,27 +305,29 @@ void finishForgetting() {
 }
 
 std::uint64_t contentHash(std::string_view bytes) {
-    // Four independent lanes of multiply and rotate over 8-byte words: several bytes a cycle.
+    // Four lanes of xor and multiply by an odd constant over 8-byte words, each step one to one
+    // in its lane: a changed word changes its lane's state. The lanes then meet in a mix.
     constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ULL, k2 = 0xC2B2AE3D27D4EB4FULL;
     auto rotl = [](std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); };
-    auto round = [&](std::uint64_t h, std::uint64_t w) { return rotl(h + w * k2, 31) * k1; };
     auto word = [](const char* p) {
         std::uint64_t w;
         std::memcpy(&w, p, 8);
         return w;
     };
-    std::uint64_t h[4] = {k1 + k2, k2, 0, 0 - k1};
+    std::uint64_t h[4] = {k1, k2, k1 ^ k2, k1 + k2};
     const char* p = bytes.data();
     std::size_t n = bytes.size();
     for (; n >= 32; p += 32, n -= 32) {
-        for (int lane = 0; lane < 4; ++lane) h[lane] = round(h[lane], word(p + 8 * lane));
+        for (int lane = 0; lane < 4; ++lane) h[lane] = (h[lane] ^ word(p + 8 * lane)) * k1;
     }
     std::uint64_t all = rotl(h[0], 1) + rotl(h[1], 7) + rotl(h[2], 12) + rotl(h[3], 18) + bytes.size();
-    for (; n >= 8; p += 8, n -= 8) all = rotl(all ^ round(0, word(p)), 27) * k1 + k2;
-    for (; n > 0; ++p, --n) all = rotl(all ^ (static_cast<unsigned char>(*p) * k1), 11) * k2;
+    for (; n >= 8; p += 8, n -= 8) all = rotl((all ^ word(p)) * k1, 27) + k2;
+    for (; n > 0; ++p, --n) all = rotl((all ^ static_cast<unsigned char>(*p)) * k2, 11);
     all ^= all >> 33;
     all *= k2;
     all ^= all >> 29;
+    all *= k1;
+    all ^= all >> 32;
     return all;
 }
 
@@ -300,32 +337,26 @@ std::u16string defaultJournalHome() {
     return joined(state, kPathSeparator == u'\\' ? u"Tavirel" : u"tavirel");
 }
 
-UndoJournal::UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit)
-    : home_(std::move(home)), folder_(folder), budget_(copyLimit) {}
+UndoJournal::UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit,
+                         const FileList& list)
+    : home_(std::move(home)), folder_(folder), budget_(copyLimit), list_(list) {}
 
-void UndoJournal::note(std::size_t entry, const std::u16string& path, std::uint64_t hash,
-                       std::uint64_t size) {
-    const auto it = noted_.find(entry);
-    if (it != noted_.end() && it->second.hash == hash) return;
-    // Prepared again (changed since it was first read): a new record of the same number, which
-    // an undo takes over the earlier one.
-    const std::size_t number = it != noted_.end() ? it->second.number : next_++;
-    noted_[entry] = {number, hash, false};
-    const std::u16string prefix = joined(folder_, u"");
-    if (path.rfind(prefix, 0) != 0) throw FileError(path, "not inside the folder converted");
-    records_ += hex(hash) + " " + std::to_string(size) + " " + std::to_string(number) + " " +
-                escaped(std::u16string_view(path).substr(prefix.size())) + "\n";
+UndoJournal::~UndoJournal() {
+    Sweeper::instance().start();
 }
 
 void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std::u16string& path,
                          std::uint64_t hash, std::uint64_t size) {
+    const std::u16string prefix = joined(folder_, u"");
+    if (path.rfind(prefix, 0) != 0) throw FileError(path, "not inside the folder converted");
+    std::string records;
     if (!kept_) {
         whole_ = absolutePath(folder_);
         const std::string header = std::string(kHeader) + "folder " + escaped(whole_) + "\n";
         const std::u16string mine = joined(home_, ascii(hex(contentHash(header))));
         // Only the last run over a folder is kept: an earlier one over the same files could no
-        // longer be undone as it was anyway. Each goes aside in one step, and is removed beside
-        // the run: removing thousands of files would cost the run its speed.
+        // longer be undone as it was anyway. Each goes aside in one step, to be removed once the
+        // run is over.
         std::vector<std::u16string> gone;
         for (const std::u16string& where : journalFolders(home_, &gone)) {
             const std::optional<Journal> journal = readJournal(where, true);
@@ -337,19 +368,35 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
         }
         Sweeper::instance().add(std::move(gone));
         kept_.emplace(mine);
-        records_.insert(0, header);
+        records = header;
     }
-    note(entry, path, hash, size);
-    // The record is on disk before the file is replaced: a run stopped at any moment leaves a
-    // record of every file it replaced.
-    const Noted noted = noted_[entry];
-    if (!records_.empty()) {
-        kept_->append(kManifest, records_);
-        records_.clear();
+    // The paths go on record many at once, ahead of their files: each record is on disk before
+    // its file is replaced, and the kept file's name, taken in the same step as the replacement,
+    // says what replaced it. A record of a file that stays as it was does no harm.
+    if (entry >= recordedUpTo_) {
+        std::size_t k = entry;
+        for (; k < list_.count() && k < entry + kRecordsAhead; ++k) {
+            if (!list_.isMarked(k)) continue;
+            std::u16string ahead = list_.text(k);
+            if (ahead.rfind(prefix, 0) != 0) continue;
+            records +=
+                std::to_string(k) + " " + escaped(std::u16string_view(ahead).substr(prefix.size())) + "\n";
+            recorded_[k] = std::move(ahead);
+        }
+        recordedUpTo_ = k;
     }
-    noted_.erase(entry);
-    if (replacement.commitKeeping(*kept_, number(noted.number), budget_) == Replacement::Kept::Not)
+    std::string number = std::to_string(entry);
+    if (const auto it = recorded_.find(entry); it == recorded_.end() || it->second != path) {
+        // The list changed under the run: a record of its own.
+        number = "n" + std::to_string(fresh_++);
+        records += number + " " + escaped(std::u16string_view(path).substr(prefix.size())) + "\n";
+    }
+    recorded_.erase(entry);
+    if (!records.empty()) kept_->append(kManifest, records);
+    if (replacement.commitKeeping(*kept_, keptName(number, hash, size), budget_) == Replacement::Kept::Not) {
         ++notKept_;
+        kept_->append(kManifest, "! " + number + " " + hex(hash) + "-" + std::to_string(size) + "\n");
+    }
 }
 
 void undoLastRun(const std::u16string& home, const std::u16string& folder, bool dryRun, UndoReport& report,
@@ -373,23 +420,19 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
             try {
                 const SourceFile current(path);
                 // Never replaced (the run stopped first), or put back already.
-                if (isKept(kept, e.kept, current)) continue;
-                const bool holds = kept.holds(e.kept);
+                if (!e.kept.empty() && isKept(kept, e.kept, current)) continue;
                 const std::string_view now = current.bytes();
-                if (now.size() == e.size && contentHash(now) == e.hash) {
-                    if (!holds) {
-                        leave(UndoReport::Left::NotKept, u"");
-                        continue;
-                    }
+                const bool asWritten = now.size() == e.size && contentHash(now) == e.hash;
+                if (e.kept.empty()) {
+                    if (asWritten) leave(UndoReport::Left::NotKept, u"");
+                } else if (asWritten) {
                     if (!dryRun) restoreKept(kept, e.kept, current, defaults);
                     report.restored(path);
                     ++outcome.restored;
-                } else if (holds) {
+                } else if (SourceFile(joined(kept.path(), e.kept)).bytes() == now) {
                     // A copy put back by an undo stopped before it could let the copy go.
-                    if (SourceFile(joined(kept.path(), e.kept)).bytes() == now) {
-                        if (!dryRun) kept.remove(e.kept);
-                        continue;
-                    }
+                    if (!dryRun) kept.remove(e.kept);
+                } else {
                     leave(UndoReport::Left::Changed, joined(where, e.kept));
                 }
             } catch (const FileError& error) {
@@ -403,8 +446,12 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
 bool undoAvailable(const std::u16string& home, const std::u16string& folder) {
     const std::u16string whole = absolutePath(folder);
     for (const std::u16string& where : journalFolders(home)) {
-        const std::optional<Journal> journal = readJournal(where, true);
-        if (journal && journal->hasRecords && within(whole, journal->folder)) return true;
+        if (const std::optional<Journal> journal = readJournal(where, true);
+            !journal || !within(whole, journal->folder))
+            continue;
+        // Any file in it but the manifest is a kept original or a record of one not kept.
+        const std::optional<Journal> whole = readJournal(where);
+        if (whole && !whole->entries.empty()) return true;
     }
     return false;
 }

@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "batch_interfaces.h"
 #include "text_file.h"
 
 namespace tavirel {
@@ -34,18 +35,20 @@ constexpr std::uint64_t kDefaultCopyLimit = std::uint64_t{1} << 30;
 /// One run's journal, made when its first file is replaced.
 class UndoJournal {
 public:
-    /// A journal in `home` for a run over `folder`, copying at most `copyLimit` bytes.
-    UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit);
+    /// A journal in `home` for a run over `folder`, whose files are the marked entries of `list`,
+    /// copying at most `copyLimit` bytes.
+    UndoJournal(std::u16string home, const std::u16string& folder, std::uint64_t copyLimit,
+                const FileList& list);
+    /// The run is over: the earlier journals are removed from now on, on a thread of the least
+    /// priority (see finishForgetting()).
+    ~UndoJournal();
     UndoJournal(const UndoJournal&) = delete;
     UndoJournal& operator=(const UndoJournal&) = delete;
 
-    /// The file the run has ready at list entry `entry`, to be replaced by new content of `size`
-    /// bytes and hash `hash`: its record goes with the next one written, so that records are
-    /// written many at once. A file noted and then not replaced does no harm.
-    void note(std::size_t entry, const std::u16string& path, std::uint64_t hash, std::uint64_t size);
-    /// Replaces `path` (list entry `entry`) by `replacement`, keeping the original, once its
-    /// record is written. The first call forgets every earlier journal of this folder, of a folder
-    /// inside it and of one around it. Throws FileError, with nothing replaced.
+    /// Replaces `path`, list entry `entry`, by `replacement`, whose new content has `size` bytes
+    /// and hash `hash`, keeping the original, once its record is written. The first call forgets every
+    /// earlier journal of this folder, of a folder inside it and of one around it. Throws FileError, with
+    /// nothing replaced.
     void commit(Replacement& replacement, std::size_t entry, const std::u16string& path, std::uint64_t hash,
                 std::uint64_t size);
 
@@ -58,14 +61,11 @@ private:
     std::u16string whole_;   // from the root, as the journal names it
     std::uint64_t budget_;
     std::optional<KeepFolder> kept_;
-    std::size_t next_ = 0;  // the number of the next file kept
-    struct Noted {
-        std::size_t number;
-        std::uint64_t hash;
-        bool written;
-    };
-    std::unordered_map<std::size_t, Noted> noted_;  // by list entry, until replaced
-    std::string records_;                           // not written yet
+    const FileList& list_;
+    static constexpr std::size_t kRecordsAhead = 256;
+    std::unordered_map<std::size_t, std::u16string> recorded_;  // by list entry, until replaced
+    std::size_t recordedUpTo_ = 0;
+    std::size_t fresh_ = 0;
     std::size_t notKept_ = 0;
 };
 
