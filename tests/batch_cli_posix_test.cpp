@@ -238,6 +238,31 @@ TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince)
     EXPECT_EQ(1, run("--undo " + tree()).status);  // a complete undo leaves no journal
 }
 
+// On another file system than the journal (tmpfs here) the originals are copied, up to the
+// limit; past it a file is converted all the same, said once, and its undo says it cannot.
+TEST_F(BatchCliTest, OriginalsOfAnotherFileSystemAreCopiedUpToTheLimit) {
+    struct stat shm {
+    }, state{};
+    const fs::path other = fs::path("/dev/shm") / (dir_.filename().string() + ".tree");
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(dir_.c_str(), &state) != 0 || shm.st_dev == state.st_dev ||
+        !fs::create_directory(other))
+        GTEST_SKIP() << "no second file system here";
+    writeBytes(other / "a.c", "a; // 1\n");                             // 8 bytes: copied
+    writeBytes(other / "b.c", "b; // " + std::string(20, '2') + "\n");  // past the limit
+    const Result r = run("-q --undo-limit 10 " + other.string());
+    EXPECT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("1 of the files replaced are on another file system")) << r.err;
+    EXPECT_EQ("b; \n", readBytes(other / "b.c"));
+    const Result undo = run("--undo " + other.string());
+    EXPECT_EQ(1, undo.status);
+    EXPECT_NE(std::string::npos, undo.err.find(other.string() + "/b.c: its original was not kept"))
+        << undo.err;
+    EXPECT_EQ("a; // 1\n", readBytes(other / "a.c"));
+    EXPECT_EQ("b; \n", readBytes(other / "b.c"));
+    fs::remove_all(other);
+    EXPECT_EQ(2, run("--undo-limit 1X " + tree()).status);
+}
+
 // --- A Unix tool ------------------------------------------------------------------------------
 
 TEST_F(BatchCliTest, AResultOverTheFileSizeLimitFailsTheRunWithItsName) {
