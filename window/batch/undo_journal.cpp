@@ -305,8 +305,9 @@ void finishForgetting() {
 }
 
 std::uint64_t contentHash(std::string_view bytes) {
-    // Four lanes of xor and multiply by an odd constant over 8-byte words, each step one to one
-    // in its lane: a changed word changes its lane's state. The lanes then meet in a mix.
+    // Eight lanes of xor and multiply by an odd constant over 8-byte words, each step one to one
+    // in its lane, so a changed word changes its lane; then the lanes meet in a mix. Eight keep
+    // the multipliers busy: several bytes a cycle.
     constexpr std::uint64_t k1 = 0x9E3779B185EBCA87ULL, k2 = 0xC2B2AE3D27D4EB4FULL;
     auto rotl = [](std::uint64_t x, int r) { return (x << r) | (x >> (64 - r)); };
     auto word = [](const char* p) {
@@ -314,13 +315,15 @@ std::uint64_t contentHash(std::string_view bytes) {
         std::memcpy(&w, p, 8);
         return w;
     };
-    std::uint64_t h[4] = {k1, k2, k1 ^ k2, k1 + k2};
+    std::uint64_t h[8];
+    for (int lane = 0; lane < 8; ++lane) h[lane] = (k1 * static_cast<std::uint64_t>(2 * lane + 1)) ^ k2;
     const char* p = bytes.data();
     std::size_t n = bytes.size();
-    for (; n >= 32; p += 32, n -= 32) {
-        for (int lane = 0; lane < 4; ++lane) h[lane] = (h[lane] ^ word(p + 8 * lane)) * k1;
+    for (; n >= 64; p += 64, n -= 64) {
+        for (int lane = 0; lane < 8; ++lane) h[lane] = (h[lane] ^ word(p + 8 * lane)) * k1;
     }
-    std::uint64_t all = rotl(h[0], 1) + rotl(h[1], 7) + rotl(h[2], 12) + rotl(h[3], 18) + bytes.size();
+    std::uint64_t all = bytes.size();
+    for (int lane = 0; lane < 8; ++lane) all = rotl(all + h[lane], 23) * k2;
     for (; n >= 8; p += 8, n -= 8) all = rotl((all ^ word(p)) * k1, 27) + k2;
     for (; n > 0; ++p, --n) all = rotl((all ^ static_cast<unsigned char>(*p)) * k2, 11);
     all ^= all >> 33;
