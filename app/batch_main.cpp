@@ -25,6 +25,12 @@ private:
     ConsoleStream stream_;
 };
 
+class Input : public CommandInput {
+public:
+    bool readAll(std::string& bytes, std::string& why) override { return readStandardInput(bytes, why); }
+    const CodePage& page() const override { return standardInputPage(); }
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -34,7 +40,8 @@ int main(int argc, char** argv) {
     catchInterrupts();
     keepFreedMemory();
     Stream out(ConsoleStream::Output, outputClosed), err(ConsoleStream::Error);
-    const int status = runBatchCommand(commandLineArguments(argc, argv), out, err, TAVIREL_VERSION);
+    Input in;
+    const int status = runBatchCommand(commandLineArguments(argc, argv), out, err, TAVIREL_VERSION, &in);
     // An earlier run's originals still being removed are not worth the user's wait.
     finishForgetting();
     return status;

@@ -20,6 +20,16 @@ bool prepareStandardStreams();
 /// page, byte for byte; on Windows as the system keeps them.
 std::vector<std::u16string> commandLineArguments(int argc, char** argv);
 
+class CodePage;
+
+/// The whole of standard input, as bytes: a pipe's or a file's as they are; a console's as the
+/// characters typed up to end of input, in standardInputPage(). False with the reason, in plain
+/// ASCII, when it cannot be read.
+bool readStandardInput(std::string& bytes, std::string& why);
+
+/// The code page of standard input's bytes: the system's; on Windows the console's.
+const CodePage& standardInputPage();
+
 /// Standard output or standard error. Once a write fails nothing more is written to it, and
 /// failed() and errorText() tell why; the program goes on.
 class ConsoleStream {

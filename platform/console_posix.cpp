@@ -90,4 +90,23 @@ std::string ConsoleStream::errorText() const {
     return std::strerror(impl_->error);
 }
 
+bool readStandardInput(std::string& bytes, std::string& why) {
+    bytes.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(0, buffer, sizeof buffer);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            why = std::strerror(errno);
+            return false;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+const CodePage& standardInputPage() {
+    return CodePage::system();
+}
+
 }  // namespace tavirel

@@ -136,4 +136,47 @@ std::string ConsoleStream::errorText() const {
     return win32::reasonFor(impl_->error);
 }
 
+const CodePage& standardInputPage() {
+    // What a console's programs write to a pipe, and what its user types.
+    static const CodePage page(GetConsoleCP() ? "CP" + std::to_string(GetConsoleCP())
+                                              : CodePage::systemCodesetName());
+    return page;
+}
+
+bool readStandardInput(std::string& bytes, std::string& why) {
+    bytes.clear();
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (in && in != INVALID_HANDLE_VALUE && GetConsoleMode(in, &mode)) {
+        // Typed: characters up to a Ctrl+Z, in the console's code page.
+        std::u16string typed;
+        wchar_t buffer[4096];
+        for (;;) {
+            DWORD got = 0;
+            if (!ReadConsoleW(in, buffer, 4096, &got, nullptr)) {
+                why = win32::reasonFor(GetLastError());
+                return false;
+            }
+            const std::u16string_view chunk(reinterpret_cast<const char16_t*>(buffer), got);
+            const std::size_t end = chunk.find(u'\x1a');
+            typed += chunk.substr(0, end);
+            if (got == 0 || end != std::u16string_view::npos) break;
+        }
+        bytes = standardInputPage().encode(typed);
+        return true;
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(in, buffer, sizeof buffer, &got, nullptr)) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_BROKEN_PIPE) return true;  // the writer is done
+            why = win32::reasonFor(error);
+            return false;
+        }
+        if (got == 0) return true;
+        bytes.append(buffer, got);
+    }
+}
+
 }  // namespace tavirel

@@ -192,8 +192,12 @@ std::u16string StrOPT::DeletStr_Auto(std::u16string mainStr) {
 }
 
 void StrOPT::SetLang(std::u16string FileName) {
+    lng = languageKeyOf(std::move(FileName));
+}
+
+std::u16string StrOPT::languageKeyOf(std::u16string FileName) {
     Dir_File dir;
-    lng = toLower(dir.GetExtName(std::move(FileName)));
+    return toLower(dir.GetExtName(std::move(FileName)));
 }
 
 }  // namespace tavirel

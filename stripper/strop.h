@@ -59,6 +59,9 @@ public:
     /// DeletStr_Right with "//" for lng c, cpp, h and ";" for asm, dt, inc; otherwise "Error".
     std::u16string DeletStr_Auto(std::u16string mainStr);
 
+    /// The language key of a file's name, as lng takes it: its extension, lower-cased.
+    static std::u16string languageKeyOf(std::u16string FileName);
+
 private:
     friend SourceConversion convertBytes(StrOPT&, const std::u16string&, std::string_view, const CodePage&,
                                          ConversionOptions);

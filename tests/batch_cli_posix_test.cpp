@@ -82,10 +82,10 @@ TEST_F(BatchCliTest, FailureAndUsageErrorsHaveTheirOwnExitCodes) {
     EXPECT_EQ("keep // me\r\n", readBytes(path("tree/ro.c")));
 
     for (const char* args :
-         {"", "--bogus x", "--only txt x", "--only", "a b", "-n --diff x", "-0 x", "--strict -w x"}) {
+         {"", "--bogus x", "--only txt x", "--only", "- x", "-n --diff x", "-0 x", "--strict -w x"}) {
         const Result r = run(args);
         EXPECT_EQ(2, r.status) << args;
-        EXPECT_NE(std::string::npos, r.err.find("usage: tavirel-batch")) << args;
+        EXPECT_NE(std::string::npos, r.err.find("\nTry 'tavirel-batch --help'.\n")) << args;
     }
     const Result help = run("--help");
     EXPECT_EQ(0, help.status);
@@ -278,24 +278,30 @@ TEST_F(BatchCliTest, AResultOverTheFileSizeLimitFailsTheRunWithItsName) {
     EXPECT_EQ("c; // x\n", readBytes(path("tree/c.c")));
 }
 
-TEST_F(BatchCliTest, AFolderThatCannotBeReadIsRefusedWithOneLine) {
-    writeBytes(path("file.c"), "x");
+TEST_F(BatchCliTest, APathThatCannotBeTakenIsRefusedWithOneLineBeforeAnythingIsConverted) {
+    writeBytes(path("file.c"), "x; // y\n");
+    writeBytes(path("notes.txt"), "x; // y\n");
     fs::create_directories(path("tree"));
     fs::create_directory_symlink(path("tree"), path("link"));
+    fs::create_symlink(path("file.c"), path("linked.c"));
+    ::mkfifo(path("pipe.c").c_str(), 0600);
     const struct {
         std::string folder, reason;
     } cases[] = {
         {path("no/such").string(), "No such file or directory"},
-        {path("file.c").string(), "Not a directory"},
-        {"", "no folder named"},
+        {path("notes.txt").string(), "not a c, cpp, h, asm, dt or inc file"},
+        {path("linked.c").string(), "symbolic link"},
+        {path("pipe.c").string(), "not a regular file"},
+        {"", "empty path"},
     };
     for (const auto& c : cases) {
-        const Result r = run("\"" + c.folder + "\"");
+        const Result r = run(path("file.c").string() + " \"" + c.folder + "\"");
         EXPECT_EQ(2, r.status) << c.folder;
         EXPECT_EQ("", r.out);
         EXPECT_EQ("tavirel-batch: " + c.folder + ": " + c.reason + "\n", r.err);
     }
-    EXPECT_EQ(0, run(path("link").string()).status);  // a link to a folder is fine
+    EXPECT_EQ("x; // y\n", readBytes(path("file.c")));  // refused before anything was converted
+    EXPECT_EQ(0, run(path("link").string()).status);    // a link to a folder is fine
     if (::geteuid() == 0) {
         // Root reads every folder: try the unreadable one as nobody.
         ::chmod(dir_.c_str(), 0755);

@@ -28,13 +28,24 @@ struct Captured : CommandOutput {
 struct Outcome {
     int status;
     std::string out, err;
+    bool operator==(const Outcome&) const = default;
+};
+
+struct Given : CommandInput {
+    explicit Given(std::string b) : bytes(std::move(b)) {}
+    bool readAll(std::string& into, std::string&) override {
+        into = bytes;
+        return true;
+    }
+    const CodePage& page() const override { return CodePage::system(); }
+    std::string bytes;
 };
 
 class BatchCommandTest : public testing::TempDirTest {
 protected:
-    Outcome run(std::vector<std::u16string> args) {
+    Outcome run(std::vector<std::u16string> args, CommandInput* in = nullptr) {
         Captured out, err;
-        const int status = runBatchCommand(args, out, err, "9.9");
+        const int status = runBatchCommand(args, out, err, "9.9", in);
         return {status, out.text, err.text};
     }
     // A folder a shell would take apart: a space, a quote, a dollar sign.
@@ -44,8 +55,15 @@ protected:
 
 TEST_F(BatchCommandTest, ArgumentsAreCheckedBeforeAnythingIsRead) {
     const std::vector<std::pair<std::vector<std::u16string>, std::string>> refused = {
-        {{}, "no folder given"},
-        {{u"a", u"b"}, "more than one folder given"},
+        {{}, "no path given"},
+        {{u"-", u"a"}, "- is standard input: it goes alone"},
+        {{u"-"}, "- needs --lang or --assume-filename: the text has no name to tell its language"},
+        {{u"--lang", u"py", u"-"}, "unknown language key 'py'"},
+        {{u"--assume-filename", u"a.txt", u"-"},
+         "--assume-filename: 'a.txt' has none of the extensions c, cpp, h, asm, dt, inc"},
+        {{u"--lang", u"c", u"x"}, "--lang goes with - alone"},
+        {{u"--list", u"--lang", u"c", u"-"}, "- goes with neither -n, --list nor --undo"},
+        {{u"--exclude"}, "--exclude needs a pattern"},
         {{u"--bogus", u"x"}, "unknown option --bogus"},
         {{u"--only", u"txt", u"x"}, "unknown extension 'txt'"},
         {{u"--only"}, "--only needs a list of extensions"},
@@ -62,11 +80,11 @@ TEST_F(BatchCommandTest, ArgumentsAreCheckedBeforeAnythingIsRead) {
     for (const auto& [args, why] : refused) {
         const Outcome r = run(args);
         EXPECT_EQ(2, r.status) << why;
-        EXPECT_EQ(0u, r.err.find("tavirel-batch: " + why + "\n\nusage: tavirel-batch")) << r.err;
+        EXPECT_EQ("tavirel-batch: " + why + "\nTry 'tavirel-batch --help'.\n", r.err);
         EXPECT_EQ("", r.out);
     }
     EXPECT_EQ("tavirel-batch 9.9\n", run({u"--version"}).out);
-    EXPECT_EQ(0u, run({u"-h"}).out.find("usage: tavirel-batch [OPTION]... FOLDER\n"));
+    EXPECT_EQ(0u, run({u"-h"}).out.find("usage: tavirel-batch [OPTION]... PATH...\n"));
     // After "--" a name that looks like an option is a folder.
     const Outcome dashed = run({u"--", u"-n"});
     EXPECT_EQ(2, dashed.status);
@@ -121,6 +139,75 @@ TEST_F(BatchCommandTest, TheSyntaxRulesKeepLiteralsAndTakeAFileOfAnySize) {
     EXPECT_NE(std::string::npos, converted.err.find("2 converted, 0 unchanged, 0 passed over"))
         << converted.err;
     EXPECT_EQ(std::string(70000, ' ') + "x;\n", readBytes(path("my tree's $HOME/big.c")));
+}
+
+// Files and folders in one run: one sorted list, each file once, what --exclude matches left out
+// (a name anywhere, or a path from the folder's top); each root keeps its own journal.
+TEST_F(BatchCommandTest, FilesAndFoldersMakeOneListWithoutWhatIsExcluded) {
+    for (const char* name : {"src/a.c", "src/build/gen.c", "src/lib/build/deep.h", "src/third/t.asm",
+                             "src/lib/third/kept.inc", "inc/b.h", "one.cpp"}) {
+        std::filesystem::create_directories(path(name).parent_path());
+        writeBytes(path(name), "x; // y\n");
+    }
+    const std::u16string src = textPath("src"), inc = textPath("inc");
+    const std::u16string a = textPath("src/a.c"), one = textPath("one.cpp");
+    const std::string sep(1, static_cast<char>(std::filesystem::path::preferred_separator));
+    const Outcome listed = run({u"--list", u"-q", u"--exclude", u"build", u"--exclude=third/*", src, a,
+                                inc + char16_t(sep.back()), one});
+    EXPECT_EQ(0, listed.status) << listed.err;
+    EXPECT_EQ(U8(inc) + sep + "b.h\n" + U8(one) + "\n" + U8(a) + "\n" + U8(src) + sep + "lib" + sep +
+                  "third" + sep + "kept.inc\n",
+              listed.out);
+
+    ASSERT_EQ(0, run({u"-q", src, one}).status);
+    EXPECT_EQ("x; \n", readBytes(path("one.cpp")));
+    EXPECT_EQ("x; \n", readBytes(path("src/build/gen.c")));
+    const Outcome undone = run({u"--undo", u"-q", testing::textOf(dir_)});
+    EXPECT_EQ(0, undone.status) << undone.err;
+    EXPECT_EQ("x; // y\n", readBytes(path("one.cpp")));
+    EXPECT_EQ("x; // y\n", readBytes(path("src/build/gen.c")));
+}
+
+// "-" converts standard input to standard output, byte for byte what a run writes to a file of
+// that name: line ends, bytes that do not decode, both rule sets, a text the classic rules pass
+// over; the language from --lang or --assume-filename.
+TEST_F(BatchCommandTest, TheFilterGivesWhatARunWritesToTheFile) {
+    const std::string big = std::string(70000, 'x') + "; // y\n";
+    const struct {
+        std::vector<std::u16string> options;
+        std::string name, text;
+    } cases[] = {
+        {{u"--lang", u"c"}, "a.c", "int a; // x\r\n/* b */ int b;\r\n"},
+        {{u"--lang", u"ASM"}, "a.asm", "mov a ; x\nnop\n"},
+        {{u"--assume-filename", u"dir/b.H"}, "b.H", "s = \"\xff\xfe//\"; /* x */\n"},
+        {{u"--syntax", u"--keep", u"NOLINT", u"--lang", u"cpp"},
+         "c.cpp",
+         "R\"(// a)\"; // b\nx; // NOLINT\n"},
+        {{u"--lang", u"c"}, "big.c", big},
+        {{u"--lang", u"c"}, "same.c", "int a;\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Given in(c.text);
+        std::vector<std::u16string> args = c.options;
+        args.push_back(u"-");
+        const Outcome filtered = run(args, &in);
+        EXPECT_EQ(0, filtered.status) << filtered.err;
+        writeBytes(path(c.name), c.text);
+        std::vector<std::u16string> convert = c.options;
+        if (convert.size() >= 2 &&
+            (convert[convert.size() - 2] == u"--lang" || convert[convert.size() - 2] == u"--assume-filename"))
+            convert.resize(convert.size() - 2);
+        convert.insert(convert.end(), {u"-q", u"--no-undo", textPath(c.name)});
+        ASSERT_EQ(0, run(convert).status);
+        EXPECT_EQ(readBytes(path(c.name)), filtered.out);
+    }
+    Given changed("x; // y\n");
+    EXPECT_EQ((Outcome{1, "<stdin>\n", ""}), run({u"--check", u"--lang", u"h", u"-"}, &changed));
+    Given warned("s = \"a//b\";\n");
+    const Outcome warning = run({u"--assume-filename", u"w.c", u"-"}, &warned);
+    EXPECT_EQ("s = \"a\n", warning.out);
+    EXPECT_EQ(0u, warning.err.find("w.c:1:7: warning: ")) << warning.err;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <exception>
 #include <optional>
 #include <thread>
+#include <unordered_set>
 
 #include "batch_pipeline.h"
 #include "code_page.h"
@@ -12,6 +13,8 @@
 #include "errors.h"
 #include "event_yield.h"
 #include "failure_reasons.h"
+#include "folder_enum.h"
+#include "path_glob.h"
 
 namespace tavirel {
 namespace {
@@ -81,8 +84,9 @@ void Batch::run(Procedure procedure) {
 void Batch::RefreshList(const std::u16string& folder) {
     run([&] {
         list_.clear();
-        folder_ = folder;
+        roots_.clear();
         if (folder.empty()) return;
+        roots_.push_back(folder);
         // One search per extension, each over the same folders: read each folder once. Switch i
         // stands for the i-th language key.
         RememberedFolders remembered(files_);
@@ -91,6 +95,74 @@ void Batch::RefreshList(const std::u16string& folder) {
         }
         selectAll();
     });
+}
+
+namespace {
+
+// What the search finds under one root, each file once and none that is excluded.
+class RootEntries : public ItemList {
+public:
+    RootEntries(FileList& list, const std::vector<std::u16string>& excludes)
+        : list_(list), excludes_(excludes) {}
+    void setRoot(const std::u16string& root) { root_ = root; }
+    void AddItem(const std::u16string& path) override {
+        if (!root_.empty() && excluded(path)) return;
+        if (seen_.insert(path).second) list_.AddItem(path);
+    }
+
+private:
+    bool excluded(const std::u16string& path) const {
+        const std::size_t skip = root_.back() == kPathSeparator ? root_.size() : root_.size() + 1;
+        const std::u16string_view inside = std::u16string_view(path).substr(std::min(skip, path.size()));
+        for (const std::u16string& pattern : excludes_) {
+            if (pathMatches(pattern, inside)) return true;
+        }
+        return false;
+    }
+
+    FileList& list_;
+    const std::vector<std::u16string>& excludes_;
+    std::u16string root_;
+    std::unordered_set<std::u16string> seen_;
+};
+
+}  // namespace
+
+void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
+                         const std::vector<std::u16string>& excludes) {
+    run([&] {
+        list_.clear();
+        roots_ = roots;
+        RememberedFolders remembered(files_);
+        RootEntries entries(list_, excludes);
+        for (const std::u16string& root : roots) {
+            if (!folderUnreadableReason(root).empty()) {
+                // A file named as it is: the caller has checked its name.
+                entries.setRoot(u"");
+                entries.AddItem(root);
+                continue;
+            }
+            entries.setRoot(root);
+            for (int i = 0; i < 6; ++i) {
+                if (switches_.isOn(i))
+                    files_.SearchFiles(root, std::u16string(kLanguageKeys[i].key), entries);
+            }
+        }
+        selectAll();
+    });
+}
+
+const std::u16string& Batch::rootOf(const std::u16string& path) const {
+    for (const std::u16string& root : roots_) {
+        if (path == root) return root;
+        const std::size_t skip =
+            !root.empty() && root.back() == kPathSeparator ? root.size() : root.size() + 1;
+        if (path.size() > skip && path.compare(0, root.size(), root) == 0 &&
+            (skip == root.size() || path[root.size()] == kPathSeparator))
+            return root;
+    }
+    static const std::u16string none;
+    return none;
 }
 
 void Batch::SelectAll() {
@@ -176,15 +248,19 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     return p;
 }
 
-void Batch::commit(Prepared& file, std::size_t entry, std::optional<UndoJournal>& journal) {
+void Batch::commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals) {
     // Bytes that would not change are not written: the file keeps its inode and times.
     if (!file.replacement) return;
-    if (journal) {
-        journal->commit(*file.replacement, entry, file.path, file.hash, file.conversion.bytes.size());
-        lastNotKept_ = journal->notKept();
-    } else {
-        SaveText(file);
-    }
+    if (journals.empty()) return SaveText(file);
+    const std::u16string& root = rootOf(file.path);
+    const std::size_t r = root.empty() ? roots_.size() : static_cast<std::size_t>(&root - roots_.data());
+    // Listed by a run inside this one, over other roots: its original would have no journal.
+    if (r >= journals.size()) throw FileError(file.path, "not under a path this run was given");
+    std::optional<UndoJournal>& journal = journals[r];
+    if (!journal) journal.emplace(options_.journals, root, options_.copyLimit, list_);
+    const std::size_t before = journal->notKept();
+    journal->commit(*file.replacement, entry, file.path, file.hash, file.conversion.bytes.size());
+    lastNotKept_ += journal->notKept() - before;
 }
 
 void Batch::report(const Prepared& file) {
@@ -199,10 +275,10 @@ void Batch::ConvertSelected() {
         std::u16string name;
         NewFileDefaults defaults;
         lastNotKept_ = 0;
-        // Made, and the earlier run's forgotten, only when the first file is replaced.
-        std::optional<UndoJournal> journal;
-        if (options_.write && !options_.journals.empty() && !folder_.empty())
-            journal.emplace(options_.journals, folder_, options_.copyLimit, list_);
+        // One per root, each made, and the earlier run's forgotten, only when its first file is
+        // replaced.
+        std::vector<std::optional<UndoJournal>> journal(
+            options_.write && !options_.journals.empty() ? roots_.size() : 0);
         try {
             const std::size_t count = list_.count();
             std::optional<PreparePipeline<Prepared>> pipeline;

@@ -76,6 +76,11 @@ public:
     /// Empties the list; unless `folder` is the empty text, searches it for every switched-on
     /// extension and marks everything found.
     void RefreshList(const std::u16string& folder);
+    /// Empties the list and lists every path of `roots`: a folder searched as RefreshList()
+    /// searches one, a file as it is; each file once, and none whose path inside its root
+    /// `excludes` matches (path_glob.h). Each root keeps the journal of its own files.
+    void RefreshPaths(const std::vector<std::u16string>& roots,
+                      const std::vector<std::u16string>& excludes = {});
     /// Marks every entry and shows the count.
     void SelectAll();
     /// Clears every mark and shows a count of 0.
@@ -124,8 +129,10 @@ public:
     /// How many files the last run replaced without keeping their originals: copies of another
     /// volume's files past the limit.
     std::size_t lastNotKept() const { return lastNotKept_; }
-    /// The folder the list was last refreshed for, whose journal a run writes.
-    const std::u16string& folder() const { return folder_; }
+    /// The folder the list was last refreshed for, whose journal a run writes; the first root.
+    std::u16string folder() const { return roots_.empty() ? std::u16string() : roots_.front(); }
+    /// The root that `path`, an entry of the list, was found under.
+    const std::u16string& rootOf(const std::u16string& path) const;
 
 private:
     struct Prepared;
@@ -134,7 +141,7 @@ private:
     void run(Procedure procedure);
     void selectAll();
     Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
-    void commit(Prepared& file, std::size_t entry, std::optional<UndoJournal>& journal);
+    void commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals);
     void report(const Prepared& file);
     void SaveText(Prepared& file);
 
@@ -154,7 +161,7 @@ private:
     int depth_ = 0;
     std::u16string lastFailure_;
     std::size_t lastNotKept_ = 0;
-    std::u16string folder_;
+    std::vector<std::u16string> roots_;
 };
 
 }  // namespace tavirel

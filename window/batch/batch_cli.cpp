@@ -17,16 +17,19 @@
 #include "sorted_file_list.h"
 #include "undo_journal.h"
 #include "unified_diff.h"
+#include "warnings.h"
 
 namespace tavirel {
 namespace {
 
 constexpr char16_t kUsage[] =
-    u"usage: tavirel-batch [OPTION]... FOLDER\n"
-    u"   or: tavirel-batch --undo [-n] [-q] FOLDER\n"
+    u"usage: tavirel-batch [OPTION]... PATH...\n"
+    u"   or: tavirel-batch [OPTION]... (--lang KEY | --assume-filename NAME) -\n"
+    u"   or: tavirel-batch --undo [-n] [-q] PATH...\n"
     u"\n"
-    u"Lists every file under FOLDER with the extension c, cpp, h, asm, dt or inc and strips the\n"
-    u"comments of each in place: lines are cut at the first \"//\" (c, cpp, h)\n"
+    u"Lists every file under each folder PATH with the extension c, cpp, h, asm, dt or inc, and each\n"
+    u"file PATH with one of them, and strips the comments of each in place: lines are cut at the\n"
+    u"first \"//\" (c, cpp, h)\n"
     u"or \";\" (asm, dt, inc), then every \"/*\" ... \"*/\" stretch is removed. Markers inside\n"
     u"strings count too; a warning names each place where the rules remove more than a comment.\n"
     u"The files a run replaces are kept, as they were, for --undo.\n"
@@ -36,7 +39,7 @@ constexpr char16_t kUsage[] =
     u"      --diff             print what a run would change as a unified diff; write nothing\n"
     u"      --check            print each file a run would change; write nothing; exit 1 if any\n"
     u"      --list             print the count and the files found; convert nothing\n"
-    u"      --undo             put back the files the last run over FOLDER replaced, each one\n"
+    u"      --undo             put back the files the last run over PATH replaced, each one\n"
     u"                         still as that run wrote it; with -n, say what it would put back\n"
     u"\n"
     u"Options:\n"
@@ -48,6 +51,11 @@ constexpr char16_t kUsage[] =
     u"      --keep REGEX       with --syntax: keep every comment this extended regular\n"
     u"                         expression matches (e.g. 'NOLINT|clang-format|fallthrough')\n"
     u"      --only EXT[,EXT...]  search only these extensions (letter case ignored)\n"
+    u"      --exclude GLOB     leave out the files and folders whose path inside a folder PATH\n"
+    u"                         matches (\"*\", \"?\", \"[...]\"; without \"/\": any one name)\n"
+    u"  -                      as the only PATH: convert standard input to standard output\n"
+    u"      --lang KEY         with -: the language key (c, cpp, h, asm, dt or inc)\n"
+    u"      --assume-filename NAME  with -: the language of NAME's extension, and NAME in messages\n"
     u"      --strict           pass over every file with a warning, leaving it untouched\n"
     u"  -w, --no-warnings      do not look for the places where the rules remove code\n"
     u"  -q, --quiet            no status lines and no summary; warnings and errors still show\n"
@@ -64,7 +72,7 @@ constexpr char16_t kUsage[] =
     u"($XDG_STATE_HOME/tavirel, ~/.local/state/tavirel; on Windows %LOCALAPPDATA%\\Tavirel).\n"
     u"Exit status: 0 done; 1 a conversion failed, --check found a file to change, or --undo\n"
     u"had nothing to undo or left a file that changed since the run;\n"
-    u"2 a usage error or a FOLDER that cannot be read; 3 standard output could not be written;\n"
+    u"2 a usage error or a PATH that cannot be taken; 3 standard output could not be written;\n"
     u"128+N ended by signal N.\n";
 
 enum class Mode { Convert, DryRun, Diff, Check, List };
@@ -81,7 +89,10 @@ struct Settings {
     bool null = false;
     std::size_t jobs = 0;  // threads that convert; 0: one per core
     bool on[6] = {true, true, true, true, true, true};
-    std::u16string folder;
+    std::vector<std::u16string> paths;
+    std::vector<std::u16string> excludes;
+    std::u16string assumeFilename;  // with -: the name whose language the text has
+    std::u16string lang;            // with -: the language key
     bool undo = false;
     bool keepOriginals = true;
     std::uint64_t copyLimit = kDefaultCopyLimit;
@@ -101,8 +112,8 @@ class Tool : public StatusLine,
              public RunReport,
              public UndoReport {
 public:
-    Tool(Settings settings, CommandOutput& out, CommandOutput& err)
-        : s_(std::move(settings)), out_(out), err_(err) {}
+    Tool(Settings settings, CommandInput* in, CommandOutput& out, CommandOutput& err)
+        : s_(std::move(settings)), in_(in), out_(out), err_(err) {}
 
     int run();
 
@@ -131,14 +142,23 @@ private:
     int undo(Batch& batch, const std::u16string& home);
 
     void error(const std::u16string& line) { err_.writeText(u"tavirel-batch: " + line + u'\n'); }
+    // A path as a diff names it: inside its root folder, or a file root's own name.
     std::string relative(const std::u16string& path) const {
-        const std::size_t skip = folder_.size() + 1;
-        return CodePage::system().encode(path.size() > skip ? path.substr(skip) : path);
+        const std::u16string& root = batch_ ? batch_->rootOf(path) : path;
+        std::u16string inside = path;
+        if (path == root) {
+            inside = path.substr(path.find_last_of(kPathSeparator) + 1);
+        } else if (!root.empty()) {
+            inside = path.substr(root.back() == kPathSeparator ? root.size() : root.size() + 1);
+        }
+        return CodePage::system().encode(inside);
     }
+    int filter();
     void printSummary();
 
     Settings s_;
-    std::u16string folder_;
+    const Batch* batch_ = nullptr;
+    CommandInput* in_ = nullptr;
     CommandOutput& out_;
     CommandOutput& err_;
     std::size_t converted_ = 0, unchanged_ = 0, empty_ = 0, tooLarge_ = 0, unknown_ = 0, warnings_ = 0;
@@ -197,35 +217,105 @@ void Tool::printSummary() {
 }
 
 int Tool::undo(Batch& batch, const std::u16string& home) {
-    UndoOutcome outcome;
-    try {
-        outcome = batch.UndoLastRun(home, folder_, s_.mode == Mode::DryRun, *this);
-    } catch (const FileError& e) {
-        error(e.path() + u": " + text(e.reason()));
-        return 1;
+    UndoOutcome all;
+    bool missing = false;
+    for (const std::u16string& path : s_.paths) {
+        UndoOutcome outcome;
+        try {
+            outcome = batch.UndoLastRun(home, path, s_.mode == Mode::DryRun, *this);
+        } catch (const FileError& e) {
+            error(e.path() + u": " + text(e.reason()));
+            return 1;
+        }
+        if (const int signal = caughtInterrupt()) {
+            if (!s_.quiet)
+                error(number(all.restored + outcome.restored) + u" restored; stopped by signal " +
+                      number(signal));
+            return 128 + signal;
+        }
+        if (!outcome.found) {
+            error(u"nothing to undo for " + path);
+            missing = true;
+        }
+        all.found = all.found || outcome.found;
+        all.restored += outcome.restored;
+        all.left += outcome.left;
     }
-    if (const int signal = caughtInterrupt()) {
-        if (!s_.quiet) error(number(outcome.restored) + u" restored; stopped by signal " + number(signal));
-        return 128 + signal;
-    }
-    if (!outcome.found) {
-        error(u"nothing to undo for " + folder_);
-        return 1;
-    }
-    if (!s_.quiet) {
-        error(number(outcome.restored) + (s_.mode == Mode::DryRun ? u" to restore, " : u" restored, ") +
-              number(outcome.left) + (outcome.left == 1 ? u" left as it is" : u" left as they are") +
+    if (!s_.quiet && all.found) {
+        error(number(all.restored) + (s_.mode == Mode::DryRun ? u" to restore, " : u" restored, ") +
+              number(all.left) + (all.left == 1 ? u" left as it is" : u" left as they are") +
               (s_.mode == Mode::DryRun ? u"; nothing written" : u""));
     }
     out_.flush();
-    return outcome.left > 0 ? 1 : 0;
+    return all.left > 0 || missing ? 1 : 0;
+}
+
+// Standard input to standard output: what a run would write to a file of that language holding
+// that text, and nothing written anywhere else.
+int Tool::filter() {
+    std::string bytes, why;
+    if (!in_ || !in_->readAll(bytes, why)) {
+        error(u"standard input: " + text(in_ ? why : "cannot be read"));
+        return 2;
+    }
+    const std::u16string name = s_.assumeFilename.empty() ? u"-." + s_.lang : s_.assumeFilename;
+    const std::u16string shown = s_.assumeFilename.empty() ? u"<stdin>" : s_.assumeFilename;
+    StrOPT stripper;
+    const CodePage& page = in_->page();
+    const SourceConversion c = convertBytes(
+        stripper, name, bytes, page, {.rules = s_.rules, .keep = s_.keep, .trace = s_.mode == Mode::Diff});
+    using Outcome = SourceConversion::Outcome;
+    std::vector<Warning> warnings;
+    if ((s_.warnings || s_.strict) && (c.outcome == Outcome::Changed || c.outcome == Outcome::Unchanged))
+        warnings = findWarnings(c, bytes, *c.language);
+    std::u16string lines;
+    for (const Warning& w : warnings) {
+        lines += shown + u':' + number(w.line) + u':' + number(w.column) + u": warning: " + text(w.text) +
+                 u" [" + text(kindName(w.kind)) + u"]\n";
+    }
+    if (s_.warnings) err_.writeText(lines);
+    const bool refused = s_.strict && !warnings.empty();
+    const bool changed = c.outcome == Outcome::Changed && !refused;
+    if (c.outcome == Outcome::TooLarge) error(shown + u": passed over: over 65536 characters");
+    if (refused) error(u"passed over by --strict: " + shown);
+    if (s_.mode == Mode::Check) {
+        if (changed) out_.writeBytes(page.encode(shown) + (s_.null ? '\0' : '\n'));
+    } else if (s_.mode == Mode::Diff) {
+        if (changed) {
+            const std::string label = page.encode(shown);
+            out_.writeBytes(unifiedDiff(label, bytes, c.bytes, page.decode(bytes), *c.trace));
+        }
+    } else {
+        out_.writeBytes(changed ? std::string_view(c.bytes) : std::string_view(bytes));
+    }
+    out_.flush();
+    if (out_.failed()) {
+        error(u"standard output: " + text(out_.errorText()) + u": the output is incomplete");
+        return 3;
+    }
+    return s_.mode == Mode::Check && changed ? 1 : 0;
 }
 
 int Tool::run() {
-    folder_ = s_.folder;
-    const std::string unreadable = folderUnreadableReason(folder_);
-    if (!unreadable.empty()) {
-        error(folder_ + u": " + text(unreadable));
+    if (s_.paths.size() == 1 && s_.paths[0] == u"-") return filter();
+    // Every path is taken before anything is read: a folder, or a file with one of the six
+    // extensions. An undo takes what names a journal, even a path that is gone.
+    for (const std::u16string& path : s_.undo ? std::vector<std::u16string>() : s_.paths) {
+        const std::string unreadable = folderUnreadableReason(path);
+        if (unreadable.empty()) continue;
+        std::string why = unreadable;
+        if (path.empty()) {
+            error(u": empty path");
+            return 2;
+        }
+        try {
+            const SourceFile file(path, 0);  // opens without following a link, reads nothing
+            if (languageOf(StrOPT::languageKeyOf(path))) continue;
+            why = "not a c, cpp, h, asm, dt or inc file";
+        } catch (const FileError& e) {
+            why = e.reason();
+        }
+        error(path + u": " + text(why));
         return 2;
     }
     // Originals are kept only by a run that writes.
@@ -251,6 +341,7 @@ int Tool::run() {
                       .journals = home,
                       .copyLimit = s_.copyLimit});
     batch.setReport(this);
+    batch_ = &batch;
     if (s_.jobs > 0) batch.setWorkers(s_.jobs - 1);
     // An interrupt stops the run at its next yield instead of ending the process mid-file. The
     // hook goes with the batch it names.
@@ -262,7 +353,7 @@ int Tool::run() {
     if (s_.mode == Mode::List) {
         const bool quiet = s_.quiet;
         s_.quiet = true;  // the count line is printed below, with the list
-        batch.RefreshList(folder_);
+        batch.RefreshPaths(s_.paths, s_.excludes);
         s_.quiet = quiet;
         if (const int signal = caughtInterrupt()) return 128 + signal;
         if (!s_.null && !s_.quiet) out_.writeText(u"共选中:" + number(list.count()) + u"个文件\n");
@@ -270,7 +361,7 @@ int Tool::run() {
             out_.writeBytes(CodePage::system().encode(list.text(i)) + (s_.null ? '\0' : '\n'));
         }
     } else {
-        batch.RefreshList(folder_);
+        batch.RefreshPaths(s_.paths, s_.excludes);
         if (!caughtInterrupt() && batch.lastFailure().empty()) batch.ConvertSelected();
         // The file and the reason, under the message that says the run failed.
         if (!batch.lastFailure().empty()) err_.writeText(batch.lastFailure() + u'\n');
@@ -293,7 +384,7 @@ int Tool::run() {
 }
 
 int printUsageError(CommandOutput& err, const std::u16string& why) {
-    err.writeText(u"tavirel-batch: " + why + u"\n\n" + kUsage);
+    err.writeText(u"tavirel-batch: " + why + u"\nTry 'tavirel-batch --help'.\n");
     return 2;
 }
 
@@ -353,7 +444,7 @@ bool startsWith(const std::u16string& s, std::u16string_view prefix) {
 int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& out, CommandOutput& err,
           std::string_view version) {
     auto usageError = [&err](const std::u16string& why) { return printUsageError(err, why); };
-    std::vector<std::u16string> folders;
+    std::vector<std::u16string> paths;
     std::vector<std::u16string> patterns;
     bool optionsEnded = false;
     auto setMode = [&](Mode mode, const std::u16string& name) {
@@ -380,7 +471,7 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::u16string& arg = args[i];
         if (optionsEnded || arg.size() < 2 || arg[0] != u'-') {
-            folders.push_back(arg);
+            paths.push_back(arg);
             continue;
         }
         // Bundled short options: -nq is -n -q.
@@ -410,6 +501,22 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
                 result = setMode(Mode::Check, flag);
             } else if (flag == u"--list") {
                 result = setMode(Mode::List, flag);
+            } else if (flag == u"--exclude" || startsWith(flag, u"--exclude=")) {
+                std::u16string value;
+                if (!valueOf(flag, u"--exclude", i, value) || value.empty())
+                    return usageError(u"--exclude needs a pattern");
+                s.excludes.push_back(value);
+            } else if (flag == u"--assume-filename" || startsWith(flag, u"--assume-filename=")) {
+                if (!valueOf(flag, u"--assume-filename", i, s.assumeFilename) || s.assumeFilename.empty())
+                    return usageError(u"--assume-filename needs a file name");
+                if (!languageOf(StrOPT::languageKeyOf(s.assumeFilename)))
+                    return usageError(u"--assume-filename: '" + s.assumeFilename +
+                                      u"' has none of the extensions c, cpp, h, asm, dt, inc");
+            } else if (flag == u"--lang" || startsWith(flag, u"--lang=")) {
+                std::u16string value;
+                if (!valueOf(flag, u"--lang", i, value)) return usageError(u"--lang needs a language key");
+                s.lang = toLower(value);
+                if (!languageOf(s.lang)) return usageError(u"unknown language key '" + value + u"'");
             } else if (flag == u"--undo") {
                 s.undo = true;
             } else if (flag == u"--no-undo") {
@@ -484,20 +591,38 @@ int parse(const std::vector<std::u16string>& args, Settings& s, CommandOutput& o
         for (const std::u16string& p : patterns) any += (any.empty() ? u"" : u"|") + p;
         s.keep.pattern = keepPattern(any);
     }
-    if (folders.size() != 1)
-        return usageError(folders.empty() ? u"no folder given" : u"more than one folder given");
-    s.folder = folders[0];
+    if (paths.empty()) return usageError(u"no path given");
+    for (std::u16string& path : paths) {
+        // A folder given with a separator at its end is the same folder.
+        while (path.size() > 1 && path.back() == kPathSeparator && !(path.size() == 3 && path[1] == u':'))
+            path.pop_back();
+    }
+    const bool filtering = std::find(paths.begin(), paths.end(), u"-") != paths.end();
+    if (filtering) {
+        if (paths.size() != 1) return usageError(u"- is standard input: it goes alone");
+        if (s.undo || s.mode == Mode::List || s.mode == Mode::DryRun)
+            return usageError(u"- goes with neither -n, --list nor --undo");
+        if (s.assumeFilename.empty() && s.lang.empty())
+            return usageError(
+                u"- needs --lang or --assume-filename: the text has no name to tell its language");
+        if (!s.assumeFilename.empty() && !s.lang.empty())
+            return usageError(u"--lang cannot go with --assume-filename");
+    } else if (!s.assumeFilename.empty() || !s.lang.empty()) {
+        return usageError((s.lang.empty() ? u"--assume-filename" : u"--lang") +
+                          std::u16string(u" goes with - alone"));
+    }
+    s.paths = std::move(paths);
     return -1;
 }
 
 }  // namespace
 
 int runBatchCommand(const std::vector<std::u16string>& args, CommandOutput& out, CommandOutput& err,
-                    std::string_view version) {
+                    std::string_view version, CommandInput* in) {
     Settings settings;
     const int parsed = parse(args, settings, out, err, version);
     if (parsed >= 0) return parsed;
-    return Tool(std::move(settings), out, err).run();
+    return Tool(std::move(settings), in, out, err).run();
 }
 
 }  // namespace tavirel

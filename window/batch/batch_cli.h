@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "code_page.h"
+
 namespace tavirel {
 
 /// Where the command line writes. A failed write stops that stream, never the run.
@@ -23,11 +25,21 @@ public:
     virtual std::string errorText() const = 0;
 };
 
+/// Where the command line reads standard input, for -.
+class CommandInput {
+public:
+    virtual ~CommandInput() = default;
+    /// All of it, as bytes; false with the reason, in plain ASCII, when it cannot be read.
+    virtual bool readAll(std::string& bytes, std::string& why) = 0;
+    /// The code page its bytes are in, which the output keeps.
+    virtual const CodePage& page() const = 0;
+};
+
 /// Runs tavirel-batch with `args` (the arguments after the program's name): usage errors, the
 /// modes (convert, dry run, diff, check, list) and their reports. Returns the exit status:
 /// 0 done; 1 a conversion failed, or a check found a file to change; 2 a usage error or a folder
 /// that cannot be read; 3 standard output failed; 128+N stopped by signal N.
 int runBatchCommand(const std::vector<std::u16string>& args, CommandOutput& out, CommandOutput& err,
-                    std::string_view version);
+                    std::string_view version, CommandInput* in = nullptr);
 
 }  // namespace tavirel

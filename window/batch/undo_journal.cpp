@@ -350,8 +350,12 @@ UndoJournal::~UndoJournal() {
 
 void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std::u16string& path,
                          std::uint64_t hash, std::uint64_t size) {
+    // The root is a folder, or a file named as it is, whose path inside is then empty.
     const std::u16string prefix = joined(folder_, u"");
-    if (path.rfind(prefix, 0) != 0) throw FileError(path, "not inside the folder converted");
+    if (path != folder_ && path.rfind(prefix, 0) != 0)
+        throw FileError(path, "not inside the folder converted");
+    const std::u16string_view inside =
+        path == folder_ ? std::u16string_view() : std::u16string_view(path).substr(prefix.size());
     std::string records;
     if (!kept_) {
         whole_ = absolutePath(folder_);
@@ -392,7 +396,7 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
     if (const auto it = recorded_.find(entry); it == recorded_.end() || it->second != path) {
         // The list changed under the run: a record of its own.
         number = "n" + std::to_string(fresh_++);
-        records += number + " " + escaped(std::u16string_view(path).substr(prefix.size())) + "\n";
+        records += number + " " + escaped(inside) + "\n";
     }
     recorded_.erase(entry);
     if (!records.empty()) kept_->append(kManifest, records);
@@ -413,7 +417,7 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
         NewFileDefaults defaults;
         std::size_t left = 0;
         for (const Entry& e : journal->entries) {
-            const std::u16string path = joined(journal->folder, e.path);
+            const std::u16string path = e.path.empty() ? journal->folder : joined(journal->folder, e.path);
             auto leave = [&](UndoReport::Left why, const std::u16string& detail) {
                 report.leftAlone(path, why, detail);
                 ++left;
