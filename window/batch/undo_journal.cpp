@@ -395,14 +395,18 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
     std::string number = std::to_string(entry);
     if (const auto it = recorded_.find(entry); it == recorded_.end() || it->second != path) {
         // The list changed under the run: a record of its own.
-        number = "n" + std::to_string(fresh_++);
+        // (Appended, not prefixed: GCC 12 misjudges a literal put before a temporary string.)
+        number = 'n';
+        number += std::to_string(fresh_++);
         records += number + " " + escaped(inside) + "\n";
     }
     recorded_.erase(entry);
     if (!records.empty()) kept_->append(kManifest, records);
     if (replacement.commitKeeping(*kept_, keptName(number, hash, size), budget_) == Replacement::Kept::Not) {
         ++notKept_;
-        kept_->append(kManifest, "! " + number + " " + hex(hash) + "-" + std::to_string(size) + "\n");
+        std::string record = "! ";
+        record += number + " " + hex(hash) + "-" + std::to_string(size) + "\n";
+        kept_->append(kManifest, record);
     }
 }
 
