@@ -165,6 +165,36 @@ TEST_F(FrmMainTest, ButtonsKeysAndClicksDriveTheBatch) {
     EXPECT_FALSE(window->hasEngines());
 }
 
+// Ctrl+Z puts back the last run after one question; in the folder box it takes back typing.
+TEST_F(FrmMainTest, CtrlZUndoesTheLastRunButInTheFolderBox) {
+    writeBytes(path("a.c"), "a; // b\r\n");
+    QStringList asked;
+    options.confirm = [&asked](const QString& question) {
+        asked << question;
+        return true;
+    };
+    startWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));  // where the window's shortcuts work
+    cmd(FrmMain::kConvert)->click();
+    ASSERT_EQ("a; \r\n", readBytes(path("a.c")));
+
+    input->setFocus();
+    QTest::keyClicks(input, "x");
+    QTest::keyClick(input, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(folder, input->text());
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ("a; \r\n", readBytes(path("a.c")));
+
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(QStringList{"撤销上次转换：将恢复 1 个文件。确定吗？"}, asked);
+    EXPECT_EQ("a; // b\r\n", readBytes(path("a.c")));
+    EXPECT_EQ("已恢复 1 个文件", status->text());
+    QTest::keyClick(list, Qt::Key_Z, Qt::ControlModifier);  // nothing left to undo: a beep
+    EXPECT_EQ(1, asked.size());
+}
+
 TEST_F(FrmMainTest, FileDialogOpensInTheProgramFolderWithItsFourFilters) {
     startWindow();
     QString title, shownFolder;

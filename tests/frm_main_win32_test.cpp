@@ -192,6 +192,40 @@ TEST_F(FrmMainWin32Test, StartsOnTheProgramFolderWithEverythingFoundAndMarkedLai
     EXPECT_EQ(2u, opened.size());
 }
 
+// Ctrl+Z, the window's accelerator, puts back the last run after one question; the folder box
+// keeps Ctrl+Z for its own undo.
+TEST_F(FrmMainWin32Test, CtrlZUndoesTheLastRunButInTheFolderBox) {
+    writeBytes(path("a.c"), "a; // b\r\n");
+    std::vector<std::string> asked;
+    options.confirm = [&asked](HWND, const std::u16string& question) {
+        asked.push_back(U8(question));
+        return true;
+    };
+    startWindow();
+    click(cmd(FrmMain::kConvert));
+    ASSERT_EQ("a; \r\n", readBytes(path("a.c")));
+    auto ctrlZ = [](HWND to) {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+        MSG z{to, WM_KEYDOWN, 'Z', 0, 0, {}};
+        if (!preTranslate(z)) {
+            TranslateMessage(&z);
+            DispatchMessageW(&z);
+        }
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+    };
+    ctrlZ(control(u"TxtInput"));
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ("a; \r\n", readBytes(path("a.c")));
+    ctrlZ(control(u"List1"));
+    EXPECT_EQ(std::vector<std::string>{"撤销上次转换：将恢复 1 个文件。确定吗？"}, asked);
+    EXPECT_EQ("a; // b\r\n", readBytes(path("a.c")));
+    EXPECT_EQ("已恢复 1 个文件", status());
+}
+
 TEST_F(FrmMainWin32Test, AFolderGivenToTheProgramIsWhereItStarts) {
     std::filesystem::create_directories(path("given"));
     writeBytes(path("given/g.asm"), "x");

@@ -94,7 +94,8 @@ bool pathMatches(std::u16string_view pattern, std::u16string_view path) {
     }
     while (!pattern.empty() && isSeparator(pattern.back())) pattern.remove_suffix(1);  // "build/" is "build"
     for (std::size_t end = 0; end <= path.size(); ++end) {
-        if ((end == path.size() || isSeparator(path[end])) && globMatch(pattern, path.substr(0, end))) return true;
+        if ((end == path.size() || isSeparator(path[end])) && globMatch(pattern, path.substr(0, end)))
+            return true;
     }
     return false;
 }
