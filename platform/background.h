@@ -3,7 +3,8 @@
 // process of its own, for the moment the program itself is done.
 #pragma once
 
-#include <functional>
+#include <string>
+#include <vector>
 
 namespace tavirel {
 
@@ -11,9 +12,9 @@ namespace tavirel {
 /// would otherwise be idle.
 void lowerThisThread();
 
-/// Runs `work` in a process of its own, at the least priority, which outlives this one; false
-/// where the system cannot (Windows), and then nothing is run. The process has only the calling
-/// thread: call it with no other thread holding a lock `work` needs.
-bool runDetached(const std::function<void()>& work);
+/// Removes `folders` and everything in them in a process of its own, at the least priority, which
+/// outlives this one; false where the system has no such process (Windows), and then nothing is
+/// removed.
+bool removeDetached(const std::vector<std::u16string>& folders);
 
 }  // namespace tavirel

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include <pthread.h>
 #include <sched.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <spawn.h>
 
 #include "background.h"
+#include "code_page.h"
+
+extern char** environ;
 
 namespace tavirel {
 
@@ -14,23 +16,24 @@ void lowerThisThread() {
     pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
 }
 
-bool runDetached(const std::function<void()>& work) {
-    // Forked twice, so that the process doing the work is nobody's child to wait for.
-    const pid_t child = ::fork();
-    if (child < 0) return false;
-    if (child == 0) {
-        ::setsid();
-        if (::fork() == 0) {
-            lowerThisThread();
-            try {
-                work();
-            } catch (...) {
-            }
-        }
-        ::_exit(0);
-    }
-    ::waitpid(child, nullptr, 0);
-    return true;
+bool removeDetached(const std::vector<std::u16string>& folders) {
+    // rm(1), spawned without copying this process: the system's own remover, which every system
+    // has. Nobody waits for it; it is its own when this process ends.
+    std::vector<std::string> names;
+    for (const std::u16string& folder : folders) names.push_back(CodePage::system().encode(folder));
+    std::vector<char*> argv = {const_cast<char*>("rm"), const_cast<char*>("-rf"), const_cast<char*>("--")};
+    for (std::string& name : names) argv.push_back(name.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    const sched_param none{};
+    posix_spawnattr_setschedpolicy(&attributes, SCHED_IDLE);
+    posix_spawnattr_setschedparam(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
+    pid_t child;
+    const int failed = posix_spawnp(&child, "rm", nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    return failed == 0;
 }
 
 }  // namespace tavirel

@@ -9,7 +9,7 @@ void lowerThisThread() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_IDLE);
 }
 
-bool runDetached(const std::function<void()>&) {
+bool removeDetached(const std::vector<std::u16string>&) {
     return false;
 }
 

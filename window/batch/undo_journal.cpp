@@ -298,10 +298,7 @@ private:
 
 void finishForgetting() {
     const std::deque<std::u16string> left = Sweeper::instance().stop();
-    if (left.empty()) return;
-    runDetached([&left] {
-        for (const std::u16string& where : left) KeepFolder::forget(where);
-    });
+    if (!left.empty()) removeDetached({left.begin(), left.end()});
 }
 
 std::uint64_t contentHash(std::string_view bytes) {
