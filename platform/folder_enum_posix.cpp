@@ -124,7 +124,7 @@ std::u16string programFolder() {
 }
 
 std::u16string userStateFolder() {
-    // Only a whole path counts: the base directory specification says a relative one is ignored.
+    // Only a whole path counts: XDG has a relative one ignored.
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/')
         return CodePage::system().decode(state);
     if (const char* home = std::getenv("HOME"); home && home[0] == '/')

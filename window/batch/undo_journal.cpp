@@ -355,8 +355,8 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
         path == folder_ ? std::u16string_view() : std::u16string_view(path).substr(prefix.size());
     std::string records;
     if (!kept_) {
-        whole_ = absolutePath(folder_);
-        const std::string header = std::string(kHeader) + "folder " + escaped(whole_) + "\n";
+        const std::u16string whole = absolutePath(folder_);  // as the journal names its folder
+        const std::string header = std::string(kHeader) + "folder " + escaped(whole) + "\n";
         const std::u16string mine = joined(home_, ascii(hex(contentHash(header))));
         // Only the last run over a folder is kept: an earlier one over the same files could no
         // longer be undone as it was anyway. Each goes aside in one step, to be removed once the
@@ -364,8 +364,8 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
         std::vector<std::u16string> gone;
         for (const std::u16string& where : journalFolders(home_, &gone)) {
             const std::optional<Journal> journal = readJournal(where, true);
-            if (where == mine || !journal || within(journal->folder, whole_) ||
-                within(whole_, journal->folder)) {
+            if (where == mine || !journal || within(journal->folder, whole) ||
+                within(whole, journal->folder)) {
                 if (std::u16string aside = KeepFolder::setAside(where); !aside.empty())
                     gone.push_back(std::move(aside));
             }

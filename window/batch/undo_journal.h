@@ -2,11 +2,11 @@
 // The way back after a run: the files a run replaced, kept as they were in a journal of the
 // converted folder under the user's state folder, and put back on request.
 //
-// A journal is a folder of kept files, named by number, and a manifest that names, for each, the
-// path it came from and the size and hash of what the run wrote there. Its record is written
-// before the file is replaced, and the kept file is taken in the same step as the replacement, so
-// a run stopped at any moment leaves a journal of exactly the files replaced so far. Only the
-// last run over a folder is kept.
+// A journal is a manifest that names the converted folder and, by number, the path of each file
+// the run was to replace, written ahead; and the kept files, each named by its number and the
+// hash and size of what the run wrote in its place. The name is taken in the same step as the
+// replacement, so a run stopped at any moment leaves a journal of exactly the files replaced so
+// far. Only the last run over a folder is kept.
 #pragma once
 
 #include <cstddef>
@@ -58,7 +58,6 @@ public:
 private:
     std::u16string home_;
     std::u16string folder_;  // as the list's paths begin
-    std::u16string whole_;   // from the root, as the journal names it
     std::uint64_t budget_;
     std::optional<KeepFolder> kept_;
     const FileList& list_;
