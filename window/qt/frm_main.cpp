@@ -321,8 +321,13 @@ void FrmMain::undoLastRun() {
 
 bool FrmMain::confirm(const std::u16string& question) {
     if (options_.confirm) return options_.confirm(toQString(question));
-    return QMessageBox::question(this, windowTitle(), toQString(question),
-                                 QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
+    // The window speaks Chinese: so do the buttons, as in the Windows window's prompts.
+    QMessageBox box(QMessageBox::Question, windowTitle(), toQString(question),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.button(QMessageBox::Ok)->setText("确定");
+    box.button(QMessageBox::Cancel)->setText("取消");
+    box.setDefaultButton(QMessageBox::Ok);
+    return box.exec() == QMessageBox::Ok;
 }
 
 void FrmMain::askKeepPattern() {
