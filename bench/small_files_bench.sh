@@ -2,10 +2,14 @@
 # SPDX-License-Identifier: MIT
 # Times tavirel-batch on a tree shaped like real sources (5,000 files of 1 byte to 64 KiB, median
 # about 5 KiB, a tenth over 25 KiB, in folders 3 to 6 deep, LF and CR LF) against `cp -r` of the
-# same tree. Each round copies the tree afresh for every program and times them one after another
-# with a warm cache; the report gives the median of the rounds and the peak memory.
+# same tree and against the floor of a run (bench/rewrite_floor.cpp: every source file replaced
+# atomically by its own bytes, on one thread, with no text work). Each round copies the tree
+# afresh for every program and times them one after another with a warm cache; the report gives
+# the median of the rounds and the peak memory.
 #
-#   [TMPDIR=FOLDER] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]   (default: 5, build/app/tavirel-batch)
+#   [TMPDIR=FOLDER] [FLOOR=PROGRAM] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]
+#
+# Defaults: 5 rounds, build/app/tavirel-batch, FLOOR=build/bench/rewrite_floor.
 #
 # A PROGRAM with options is a quoted command line: 'build/app/tavirel-batch --no-undo'.
 # Several programs (an older build, say) are timed in the same rounds, so that the figures come
@@ -15,6 +19,9 @@ rounds=${1:-5}
 shift || true
 programs=("$@")
 [ ${#programs[@]} -gt 0 ] || programs=(build/app/tavirel-batch)
+floor=${FLOOR:-build/bench/rewrite_floor}
+[ -x "$floor" ] || { echo "no floor program $floor: build the benchmarks first" >&2; exit 2; }
+programs=("$floor" "${programs[@]}")
 for i in "${!programs[@]}"; do
     read -r first rest <<<"${programs[$i]}"
     programs[$i]="$(realpath "$first")${rest:+ $rest}"
@@ -101,18 +108,21 @@ for round in $(seq "$rounds"); do
     times["cp -r"]+="$t "
     memory["cp -r"]=$m
     for p in "${programs[@]}"; do
-        rm -rf "$work/run"
+        # A fresh tree and no journal of an earlier run: each run is a first run over its folder.
+        rm -rf "$work/run" "$work/state"
         cp -r "$work/src" "$work/run"
         read -r -a command <<<"$p"
-        read -r t m < <(measure "${command[@]}" "$work/run")
+        read -r t m < <(XDG_STATE_HOME="$work/state" measure "${command[@]}" "$work/run")
         times["$p"]+="$t "
         memory["$p"]=$m
     done
 done
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
 copy=$(median "${times["cp -r"]}")
+least=$(median "${times[${programs[0]}]}")
 for label in "${labels[@]}"; do
     m=$(median "${times[$label]}")
-    printf '%-60s median %6.4f s (%s) = %5.2f times cp -r, %6d KiB peak\n' "$label" "$m" "${times[$label]% }" \
-        "$(awk -v a="$m" -v b="$copy" 'BEGIN {print a / b}')" "${memory[$label]}"
+    printf '%-60s median %6.4f s (%s) = %5.2f times cp -r, %5.2f times the floor, %6d KiB peak\n' "$label" "$m" \
+        "${times[$label]% }" "$(awk -v a="$m" -v b="$copy" 'BEGIN {print a / b}')" \
+        "$(awk -v a="$m" -v b="$least" 'BEGIN {print a / b}')" "${memory[$label]}"
 done
