@@ -31,9 +31,12 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
     // A line holds its LF last: a marker with an LF before its end is in none.
     const bool inLines = marker.find(Unit('\n')) >= marker.size() - 1;
     const bool lfFirst = marker[0] == Unit('\n');
+    // Where an LF can be no part of the marker, only the marker's first unit needs a look.
+    const bool markerOnly = inLines && !lfFirst;
+    const std::array<Target, 1> first{static_cast<Target>(marker[0])};
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t at = findAny(in, pos, n, targets);
+        const std::size_t at = markerOnly ? findAny(in, pos, n, first) : findAny(in, pos, n, targets);
         if (at == n) break;
         if (!inLines || (in[at] == Unit('\n') && !lfFirst) || n - at < marker.size() ||
             !std::equal(marker.begin(), marker.end(), in + at)) {

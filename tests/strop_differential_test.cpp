@@ -173,5 +173,34 @@ TEST(StrOPTDifferentialTest, ConversionOnBytesMatchesTheLiteralVersions) {
     }
 }
 
+// The bytes are read sixteen at a time and their line ends added up in stretches of 4,080: one
+// line end out of step anywhere in a long file, at either edge of a stretch too, sends the file
+// to the text, and the result is the literal passes' either way.
+TEST(StrOPTDifferentialTest, OneLineEndOutOfStepAnywhereInALongFileIsSeen) {
+    const CodePage utf8("UTF-8");
+    std::string crlf;
+    while (crlf.size() < 9000) crlf += "a = b / c; // d\r\n/* e */ f;\r\n";
+    const auto literalResult = [&](const std::string& bytes) {
+        const LineEnds ends = lineEndsOf(bytes);
+        int yields = 0;
+        return utf8.encode(fileTextOf(
+            literal::deletStrMid(literal::deletStrRight(textOfFile(utf8.decode(bytes), ends), u"//", yields),
+                                 u"/*", u"*/", yields),
+            ends));
+    };
+    for (const std::size_t near : {0u, 15u, 16u, 17u, 4079u, 4080u, 4081u, 8159u, 8160u, 8999u}) {
+        const std::size_t lf = crlf.find('\n', near);
+        for (int variant = 0; variant < 3; ++variant) {
+            std::string bytes = crlf;
+            if (variant == 1) bytes.erase(lf - 1, 1);  // an LF alone
+            if (variant == 2) bytes.erase(lf, 1);      // a CR alone
+            StrOPT opt;
+            const SourceConversion c = convertBytes(opt, u"x.c", bytes, utf8);
+            EXPECT_EQ(variant != 0, !c.text.empty()) << "at " << lf << ", variant " << variant;
+            EXPECT_EQ(literalResult(bytes), c.bytes) << "at " << lf << ", variant " << variant;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavirel
