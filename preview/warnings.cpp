@@ -64,14 +64,19 @@ bool sameAs(const Char* s, std::size_t n, std::string_view ascii) {
 template <typename Char>
 class Lexer {
 public:
-    Lexer(std::basic_string_view<Char> text, Language language)
-        : s_(text.data()), n_(static_cast<Pos>(text.size())), c_(language == Language::CFamily) {}
+    /// With `onlySuspect`, the lexer keeps no ranges and stops at the first doubt: all that is
+    /// asked is whether to look closer.
+    Lexer(std::basic_string_view<Char> text, Language language, bool onlySuspect = false)
+        : s_(text.data()),
+          n_(static_cast<Pos>(text.size())),
+          c_(language == Language::CFamily),
+          ranges_(!onlySuspect) {}
 
     Lexed run() {
         const std::array<unsigned char, 4> code = {'/', '"', '\'',
                                                    static_cast<unsigned char>(c_ ? '#' : ';')};
         Pos i = 0;
-        while ((i = findAny(s_, i, n_, code)) < n_) {
+        while ((i = findAny(s_, i, n_, code)) < n_ && (ranges_ || !out_.suspect)) {
             switch (s_[i]) {
                 case u'/':
                     if (i + 1 < n_ && s_[i + 1] == u'*') {
@@ -106,7 +111,7 @@ private:
             out_.suspect = true;
             ++j;  // the comment goes on over the next line
         }
-        out_.ranges.push_back({i, j, Region::LineComment});
+        addRange({i, j, Region::LineComment});
         return j;
     }
 
@@ -130,7 +135,7 @@ private:
                     out_.nested.push_back({i, inner, end});
                     out_.suspect = true;
                 }
-                out_.ranges.push_back({i, end, Region::BlockComment});
+                addRange({i, end, Region::BlockComment});
                 return end;
             } else if (c == u'/' && j + 1 < n_ && s_[j + 1] == u'*') {
                 if (inner == kNone) inner = j;
@@ -138,7 +143,7 @@ private:
                 markerOnLine = j;
             }
         }
-        out_.ranges.push_back({i, n_, Region::BlockComment});
+        addRange({i, n_, Region::BlockComment});
         out_.unclosed = out_.suspect = true;
         return n_;
     }
@@ -161,7 +166,7 @@ private:
     }
 
     Pos addLiteral(Pos start, Pos end) {
-        out_.ranges.push_back({start, end, Region::Literal});
+        addRange({start, end, Region::Literal});
         for (Pos k = start; k + 1 < end; ++k) {
             const Char a = s_[k], b = s_[k + 1];
             if ((a == u'/' && (b == u'*' || (c_ && b == u'/'))) || (!c_ && a == u';')) out_.suspect = true;
@@ -226,9 +231,14 @@ private:
         return j + 1;
     }
 
+    void addRange(Range r) {
+        if (ranges_) out_.ranges.push_back(r);
+    }
+
     const Char* s_;
     Pos n_;
     bool c_;
+    bool ranges_;
     Lexed out_;
 };
 
@@ -525,7 +535,7 @@ std::vector<Warning> findWarnings(const SourceConversion& conversion, std::strin
     const std::string_view result = conversion.outcome == SourceConversion::Outcome::Changed
                                         ? std::string_view(conversion.bytes)
                                         : fileBytes;
-    if (!Lexer<char>(fileBytes, language).run().suspect && !holdsBlockMarker(result)) return {};
+    if (!Lexer<char>(fileBytes, language, true).run().suspect && !holdsBlockMarker(result)) return {};
     const std::u16string text = textOfFile(page.decode(fileBytes), conversion.lineEnds);
     if (text.size() >= kNone) return {};
     return Analysis(text, traceStrip(text, lineMarkerOf(language)), language,
