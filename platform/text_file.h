@@ -146,6 +146,9 @@ public:
     /// the original as it was, when the name no longer holds the file that was read, or when
     /// that file changed since it was read (its content, times, mode, owner or attributes).
     void commit();
+    /// Whether the name still holds the original as it was read: what commit() checks, asked
+    /// ahead of it.
+    bool originalUnchanged() const;
 
     /// How commitKeeping() kept the file it replaced.
     enum class Kept { Not, Linked, Copied };

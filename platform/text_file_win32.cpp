@@ -382,6 +382,15 @@ void Replacement::commit() {
     impl_->file.commit();
 }
 
+bool Replacement::originalUnchanged() const {
+    try {
+        impl_->file.checkStillThere();
+        return true;
+    } catch (const FileError&) {
+        return false;
+    }
+}
+
 // --- Kept files ----------------------------------------------------------------------------
 
 struct KeepFolder::Impl {

@@ -289,7 +289,10 @@ void Batch::ConvertSelected() {
                         return prepare(stripper, defaults, path);
                     },
                     // Read ahead, a file may have changed before its turn: it is then read again.
-                    [](const Prepared& file) { return file.file->unchangedSinceRead(); });
+                    [](const Prepared& file) {
+                        return file.replacement ? file.replacement->originalUnchanged()
+                                                : file.file->unchangedSinceRead();
+                    });
             }
             unsigned runs = runsStarted_;
             for (std::size_t i = 0; i < count; ++i) {
