@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <unordered_map>
 #include <utility>
@@ -170,6 +172,16 @@ bool SourceFile::unchangedSinceRead() const {
 
 // --- NewFileDefaults -------------------------------------------------------------------------
 
+// A folder held open while the files in it are replaced: each name is then looked up in it
+// alone, not along the whole path again.
+struct OpenFolder {
+    int fd;
+    explicit OpenFolder(int f) : fd(f) {}
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    ~OpenFolder() { ::close(fd); }
+};
+
 struct NewFileDefaults::Impl {
     struct Folder {
         gid_t group;      // the group a new file gets: the folder's own where it is set-group-ID
@@ -180,8 +192,12 @@ struct NewFileDefaults::Impl {
     gid_t group = ::getegid();
     mode_t umask = processUmask();
     std::unordered_map<std::string, Folder> folders;
+    std::unordered_map<dev_t, bool> takesBlocksFirst;
     std::string lastName;
     Folder last{};
+    // Only the last folder stays open here, so that a tree of any size holds few descriptors;
+    // the replacements still to be committed in it hold it too.
+    std::shared_ptr<OpenFolder> lastOpen;
 
     // Never fails: a folder that cannot be asked gets the cautious answer, which costs calls.
     const Folder& folder(const std::string& name) {
@@ -199,7 +215,30 @@ struct NewFileDefaults::Impl {
         }
         lastName = name;
         last = it->second;
+        lastOpen.reset();
         return last;
+    }
+
+    // The folder `name` (the last one asked for) opened; null where it cannot be.
+    std::shared_ptr<OpenFolder> opened(const std::string& name) {
+        if (!lastOpen || name != lastName) {
+            lastOpen.reset();
+            const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            if (fd >= 0) lastOpen = std::make_shared<OpenFolder>(fd);
+        }
+        return lastOpen;
+    }
+
+    // Whether a new file on this file system should take its blocks before it is written: ext4
+    // (whose magic number ext2 and ext3 share) otherwise flushes it in the rename over the old
+    // file, on the committing thread. Elsewhere the call would only cost.
+    bool blocksFirst(dev_t device, int fd) {
+        const auto it = takesBlocksFirst.find(device);
+        if (it != takesBlocksFirst.end()) return it->second;
+        struct statfs fs;
+        const bool ext4 = ::fstatfs(fd, &fs) != 0 || fs.f_type == 0xEF53;
+        takesBlocksFirst.emplace(device, ext4);
+        return ext4;
     }
 };
 
@@ -231,6 +270,7 @@ struct NewFile {
     // Names are taken in `at`: the working folder, with the whole paths; or, where a temporary
     // name beside the file would be longer than a path may be, the folder itself opened.
     int at = AT_FDCWD;
+    std::shared_ptr<OpenFolder> held;  // what `at` is, where a caller's folder is used
     std::string target;
     std::string temp;  // the name of a named temporary file; empty while the new file is unnamed
     int fd = -1;
@@ -247,7 +287,15 @@ struct NewFile {
         if (fd >= 0) ::close(fd);
         if (!temp.empty()) ::unlinkat(at, temp.c_str(), 0);
         if (oldFd >= 0) ::close(oldFd);
-        if (at != AT_FDCWD) ::close(at);
+        if (at != AT_FDCWD && !held) ::close(at);
+    }
+
+    // Names taken in `open`, a folder a caller holds open.
+    void nameIn(const std::string& platformPath, std::shared_ptr<OpenFolder> open) {
+        folder = folderOf(platformPath);
+        held = std::move(open);
+        at = held->fd;
+        target = baseOf(platformPath);
     }
 
     void name(const std::string& platformPath) {
@@ -377,7 +425,13 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.oldFd = std::exchange(old.fd, -1);
     r.read = old.st;
     r.seam = options.seam;
-    r.name(old.platformPath);
+    const std::string folderName = folderOf(old.platformPath);
+    const NewFileDefaults::Impl::Folder& folder = d.folder(folderName);
+    if (auto open = d.opened(folderName)) {
+        r.nameIn(old.platformPath, std::move(open));
+    } else {
+        r.name(old.platformPath);
+    }
 
     const struct stat& st = old.st;
     // The read-only attribute: refused even for root, whom the permission bits do not bind.
@@ -389,12 +443,12 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
         if ((st.st_mode & 0200) == 0) fail(r.path, EACCES);
     }
 
-    const NewFileDefaults::Impl::Folder& folder = d.folder(r.folder);
     const mode_t wanted = st.st_mode & 07777;
     r.open(wanted & 0777);
     // Blocks taken now, on the preparing thread: with them in place the rename over the old
-    // file has no delayed allocation left to force, which file systems do to keep it safe.
-    if (!bytes.empty()) ::fallocate(r.fd, 0, 0, static_cast<off_t>(bytes.size()));
+    // file has no delayed allocation left to force, which ext4 does to keep it safe.
+    if (!bytes.empty() && d.blocksFirst(st.st_dev, r.fd))
+        ::fallocate(r.fd, 0, 0, static_cast<off_t>(bytes.size()));
     if (const int err = writeAll(r.fd, bytes)) fail(r.path, err);
 
     // Owner first: changing it clears set-ID bits, which the mode then restores.
@@ -425,6 +479,13 @@ Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
 void Replacement::commit() {
     impl_->file.commit();
+}
+
+bool Replacement::originalUnchanged() const {
+    const NewFile& r = impl_->file;
+    struct stat now;
+    return ::fstatat(r.at, r.target.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, r.read) &&
+           sameState(now, r.read);
 }
 
 // --- Kept files ----------------------------------------------------------------------------
@@ -596,8 +657,32 @@ struct KeepStep : NewFile::Step {
 
 Replacement::Kept Replacement::commitKeeping(KeepFolder& folder, const std::u16string& name,
                                              std::uint64_t& copyBudget) {
-    KeepStep step({folder.impl_->fd, folder.impl_->device}, folder.impl_->name(name), copyBudget);
-    impl_->file.commit(&step);
+    NewFile& r = impl_->file;
+    const KeepFolder::Impl& k = *folder.impl_;
+    const std::string keptName = k.name(name);
+    if (r.temp.empty() && r.read.st_dev == k.device) {
+        // On the same volume the new file is named in the kept folder under the kept name, and
+        // one exchange puts it in the old file's place and the old file under that name: one
+        // call fewer than a link of each. Until the exchange the name holds the new content,
+        // which the undo knows by its hash and size.
+        if (linkUnnamed(r.fd, k.fd, keptName) == 0) {
+            try {
+                if (r.seam) r.seam->beforeReplace();
+                r.checkUnchanged();
+            } catch (...) {
+                ::unlinkat(k.fd, keptName.c_str(), 0);
+                throw;
+            }
+            if (::renameat2(k.fd, keptName.c_str(), r.at, r.target.c_str(), RENAME_EXCHANGE) == 0)
+                return Kept::Linked;
+            const int err = errno;
+            ::unlinkat(k.fd, keptName.c_str(), 0);
+            if (err != EINVAL && err != EXDEV && err != ENOSYS) fail(r.path, err);
+        }
+        // A file system without exchanges, or links: as below.
+    }
+    KeepStep step({k.fd, k.device}, keptName, copyBudget);
+    r.commit(&step);
     return step.kept;
 }
 

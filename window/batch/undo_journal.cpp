@@ -437,8 +437,12 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
                     if (!dryRun) restoreKept(kept, e.kept, current, defaults);
                     report.restored(path);
                     ++outcome.restored;
-                } else if (SourceFile(joined(kept.path(), e.kept)).bytes() == now) {
+                } else if (const SourceFile keptFile(joined(kept.path(), e.kept)); keptFile.bytes() == now) {
                     // A copy put back by an undo stopped before it could let the copy go.
+                    if (!dryRun) kept.remove(e.kept);
+                } else if (keptFile.bytes().size() == e.size && contentHash(keptFile.bytes()) == e.hash) {
+                    // The new content under the kept name, never put in place: the run stopped
+                    // in the instant before.
                     if (!dryRun) kept.remove(e.kept);
                 } else {
                     leave(UndoReport::Left::Changed, joined(where, e.kept));
