@@ -238,6 +238,26 @@ TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince)
     EXPECT_EQ(1, run("--undo " + tree()).status);  // a complete undo leaves no journal
 }
 
+// A run killed in the instant before a new file takes its place leaves it under the kept name,
+// the original still in place: the undo knows it by its hash and size and only lets it go.
+TEST_F(BatchCliTest, UndoAfterAKillBetweenNamingAndExchangeLeavesTheOriginal) {
+    fs::create_directories(path("tree"));
+    writeBytes(path("tree/a.c"), "int a; // x\n");
+    ASSERT_EQ(0, run("-q " + tree()).status);
+    fs::path kept;
+    for (const auto& entry : fs::recursive_directory_iterator(state_)) {
+        if (entry.is_regular_file() && entry.path().filename().string().rfind("0-", 0) == 0)
+            kept = entry.path();
+    }
+    ASSERT_FALSE(kept.empty());
+    // The state such a kill leaves: the exchange undone.
+    ASSERT_EQ(0, ::renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, path("tree/a.c").c_str(), RENAME_EXCHANGE));
+    const Result undo = run("--undo " + tree());
+    EXPECT_EQ(0, undo.status) << undo.err;
+    EXPECT_EQ("int a; // x\n", readBytes(path("tree/a.c")));
+    EXPECT_FALSE(fs::exists(kept));
+}
+
 // On another file system than the journal (tmpfs here) the originals are copied, up to the
 // limit; past it a file is converted all the same, said once, and its undo says it cannot.
 TEST_F(BatchCliTest, OriginalsOfAnotherFileSystemAreCopiedUpToTheLimit) {
