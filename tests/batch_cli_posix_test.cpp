@@ -43,6 +43,19 @@ protected:
         return r;
     }
     std::string tree() const { return path("tree").string(); }
+    // The program on the tree with one option, its output thrown away, left running: its pid.
+    pid_t startQuietly(const char* option) const {
+        const std::string where = tree();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int devnull = ::open("/dev/null", O_WRONLY);
+            ::dup2(devnull, 1);
+            ::dup2(devnull, 2);
+            ::execl(TAVIREL_BATCH, TAVIREL_BATCH, option, where.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return child;
+    }
 };
 
 TEST_F(BatchCliTest, ConvertsTheTreeAndPrintsEveryStatusLine) {
@@ -109,15 +122,8 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
             fs::create_directories(folder);
             writeBytes(folder / (std::to_string(i) + ".c"), before + std::string(i % 50, ' ') + "\r\n");
         }
-        const pid_t child = ::fork();
+        const pid_t child = startQuietly(jobs);
         ASSERT_NE(-1, child);
-        if (child == 0) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
-            ::execl(TAVIREL_BATCH, TAVIREL_BATCH, jobs, tree().c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 150000));
         ::kill(child, signal);
         int status = 0;
@@ -154,15 +160,8 @@ TEST_F(BatchCliTest, KillOrInterruptAtAnyMomentLeavesEveryFileOldOrConverted) {
 
         // The journal of the run, however it ended, puts back exactly the files it replaced;
         // an undo killed part-way is run again to finish.
-        const pid_t undoing = ::fork();
+        const pid_t undoing = startQuietly("--undo");
         ASSERT_NE(-1, undoing);
-        if (undoing == 0) {
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 1);
-            ::dup2(devnull, 2);
-            ::execl(TAVIREL_BATCH, TAVIREL_BATCH, "--undo", tree().c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 60000));
         ::kill(undoing, SIGKILL);
         ::waitpid(undoing, nullptr, 0);
