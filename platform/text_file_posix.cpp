@@ -219,11 +219,10 @@ struct NewFileDefaults::Impl {
         return last;
     }
 
-    // The folder `name` (the last one asked for) opened; null where it cannot be.
-    std::shared_ptr<OpenFolder> opened(const std::string& name) {
-        if (!lastOpen || name != lastName) {
-            lastOpen.reset();
-            const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // The folder last asked for, opened; null where it cannot be.
+    std::shared_ptr<OpenFolder> opened() {
+        if (!lastOpen) {
+            const int fd = ::open(lastName.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (fd >= 0) lastOpen = std::make_shared<OpenFolder>(fd);
         }
         return lastOpen;
@@ -427,7 +426,7 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.seam = options.seam;
     const std::string folderName = folderOf(old.platformPath);
     const NewFileDefaults::Impl::Folder& folder = d.folder(folderName);
-    if (auto open = d.opened(folderName)) {
+    if (auto open = d.opened()) {
         r.nameIn(old.platformPath, std::move(open));
     } else {
         r.name(old.platformPath);
