@@ -70,13 +70,15 @@ public:
         : s_(text.data()),
           n_(static_cast<Pos>(text.size())),
           c_(language == Language::CFamily),
-          ranges_(!onlySuspect) {}
+          ranges_(!onlySuspect),
+          code_(s_, n_, {'/', '"', '\'', static_cast<unsigned char>(c_ ? '#' : ';')}),
+          lineFeeds_(s_, n_, {'\n'}),
+          // The "*" of "/*" cannot also close it: the search starts after the opener.
+          inside_(s_, n_, {'\n', '*', '/', static_cast<unsigned char>(c_ ? '/' : ';')}) {}
 
     Lexed run() {
-        const std::array<unsigned char, 4> code = {'/', '"', '\'',
-                                                   static_cast<unsigned char>(c_ ? '#' : ';')};
         Pos i = 0;
-        while ((i = findAny(s_, i, n_, code)) < n_ && (ranges_ || !out_.suspect)) {
+        while ((i = code_.next(i)) < n_ && (ranges_ || !out_.suspect)) {
             switch (s_[i]) {
                 case u'/':
                     if (i + 1 < n_ && s_[i + 1] == u'*') {
@@ -101,9 +103,8 @@ private:
     // To the end of the line, and on over every line a trailing backslash joins to it (C only).
     Pos lineComment(Pos i) {
         Pos j = i;
-        const std::array<unsigned char, 1> lineFeed = {'\n'};
         for (;;) {
-            j = findAny(s_, j, n_, lineFeed);
+            j = lineFeeds_.next(j);
             Pos last = j;
             while (last > i && (s_[last - 1] == u'\r')) --last;
             if (!c_ || j >= n_ || last == i || s_[last - 1] != u'\\') break;
@@ -119,9 +120,7 @@ private:
         const Char marker = c_ ? '/' : ';';
         Pos markerOnLine = kNone;
         Pos inner = kNone;
-        // The "*" of "/*" cannot also close it: the search starts after the opener.
-        const std::array<unsigned char, 4> inside = {'\n', '*', '/', static_cast<unsigned char>(marker)};
-        for (Pos j = i + 2; (j = findAny(s_, j, n_, inside)) < n_; ++j) {
+        for (Pos j = i + 2; (j = inside_.next(j)) < n_; ++j) {
             const Char c = s_[j];
             if (c == u'\n') {
                 markerOnLine = kNone;
@@ -239,15 +238,18 @@ private:
     Pos n_;
     bool c_;
     bool ranges_;
+    Marks<Char, 4> code_;       // what may start a comment, a literal or a directive
+    Marks<Char, 1> lineFeeds_;  // where a line comment may end
+    Marks<Char, 4> inside_;     // what matters inside a block comment
     Lexed out_;
 };
 
 // Whether a "/*" or a "*/" is left: each holds a "*", which is rare outside comments.
 template <typename Char>
 bool holdsBlockMarker(std::basic_string_view<Char> result) {
-    const std::array<unsigned char, 1> star = {'*'};
     const Pos n = static_cast<Pos>(result.size());
-    for (Pos k = 0; (k = findAny(result.data(), k, n, star)) < n; ++k) {
+    Marks<Char, 1> stars(result.data(), n, {'*'});
+    for (Pos k = 0; (k = stars.next(k)) < n; ++k) {
         if ((k > 0 && result[k - 1] == u'/') || (k + 1 < n && result[k + 1] == u'/')) return true;
     }
     return false;

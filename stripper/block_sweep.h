@@ -16,9 +16,10 @@ namespace tavirel {
 /// the last unit kept is a "/".
 template <typename Unit, typename Out>
 void sweepBlocks(const Unit* in, std::size_t n, Out& out) {
+    Marks<Unit, 1> stars(in, n, {'*'});
     std::size_t i = 0;
     while (i < n) {
-        const std::size_t star = nextUnit(in, i, n, '*');
+        const std::size_t star = stars.next(i);
         out.keep(i, star);
         i = star;
         if (i == n) break;
@@ -30,7 +31,7 @@ void sweepBlocks(const Unit* in, std::size_t n, Out& out) {
         // A start marker: its "/" is the last unit kept. Its stop marker may share the "*".
         std::size_t j = i;
         for (;;) {
-            j = nextUnit(in, j, n, '*');
+            j = stars.next(j);
             if (j + 1 >= n) {
                 j = n;
                 break;

@@ -33,10 +33,12 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
     const bool lfFirst = marker[0] == Unit('\n');
     // Where an LF can be no part of the marker, only the marker's first unit needs a look.
     const bool markerOnly = inLines && !lfFirst;
-    const std::array<Target, 1> first{static_cast<Target>(marker[0])};
+    const bool asciiFirst = static_cast<Target>(marker[0]) < 0x80;
+    Marks<Unit, 1> first(in, n, {static_cast<unsigned char>(asciiFirst ? marker[0] : '\n')});
+    Marks<Unit, 1> lineFeeds(in, n, {'\n'});
     std::size_t pos = 0;
     for (;;) {
-        const std::size_t at = markerOnly ? findAny(in, pos, n, first) : findAny(in, pos, n, targets);
+        const std::size_t at = markerOnly && asciiFirst ? first.next(pos) : findAny(in, pos, n, targets);
         if (at == n) break;
         if (!inLines || (in[at] == Unit('\n') && !lfFirst) || n - at < marker.size() ||
             !std::equal(marker.begin(), marker.end(), in + at)) {
@@ -44,7 +46,7 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
             continue;
         }
         out.keep(kept, at);
-        const std::size_t lf = nextUnit(in, at, n, '\n');
+        const std::size_t lf = lineFeeds.next(at);
         out.lineEnd(at, lf);
         kept = pos = lf < n ? lf + 1 : n;
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
@@ -86,5 +87,77 @@ std::size_t nextUnit(const Unit* s, std::size_t from, std::size_t n, char c) {
         return findAny(s, from, n, std::array<unsigned char, 1>{static_cast<unsigned char>(c)});
     }
 }
+
+/// The positions of `targets` in s[0, n), asked for in rising order: each 64-unit block is
+/// compared once and its marks kept, so that text dense with them (comments, short lines) costs
+/// a few instructions a mark rather than a search each. On 16-bit units, a search each. No
+/// target is 0, which pads the last block.
+template <typename Char, std::size_t N>
+class Marks {
+public:
+    Marks(const Char* s, std::size_t n, const std::array<unsigned char, N>& targets)
+        : s_(s), n_(n), targets_(targets) {
+#if defined(__SSE2__)
+        for (std::size_t t = 0; t < N; ++t) wanted_[t] = _mm_set1_epi8(static_cast<char>(targets[t]));
+#endif
+    }
+
+    /// The first position from `i` on that holds a target, or n.
+    template <typename Index>
+    Index next(Index i) {
+        if constexpr (sizeof(Char) != 1) {
+            return findAny(s_, i, static_cast<Index>(n_), targets_);
+        } else {
+            for (std::size_t at = i; at < n_;) {
+                const std::size_t block = at & ~std::size_t{63};
+                if (block != block_) {
+                    block_ = block;
+                    marks_ = marksOf(block);
+                }
+                if (const std::uint64_t m = marks_ & (~std::uint64_t{0} << (at & 63)))
+                    return static_cast<Index>(block + static_cast<std::size_t>(__builtin_ctzll(m)));
+                at = block + 64;
+            }
+            return static_cast<Index>(n_);
+        }
+    }
+
+private:
+    std::uint64_t marksOf(std::size_t block) const {
+        const char* p = reinterpret_cast<const char*>(s_) + block;
+        char tail[64];
+        if (block + 64 > n_) {
+            // The file's end, padded with units no target is.
+            std::memset(tail, 0, sizeof tail);
+            std::memcpy(tail, p, n_ - block);
+            p = tail;
+        }
+        std::uint64_t marks = 0;
+#if defined(__SSE2__)
+        for (int q = 0; q < 4; ++q) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * q));
+            __m128i hits = _mm_setzero_si128();
+            for (const __m128i& w : wanted_) hits = _mm_or_si128(hits, _mm_cmpeq_epi8(bytes, w));
+            marks |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(hits))) << (16 * q);
+        }
+#else
+        for (int k = 0; k < 64; ++k) {
+            for (unsigned char t : targets_) {
+                if (static_cast<unsigned char>(p[k]) == t) marks |= std::uint64_t{1} << k;
+            }
+        }
+#endif
+        return marks;
+    }
+
+    const Char* s_;
+    std::size_t n_;
+    std::array<unsigned char, N> targets_;
+#if defined(__SSE2__)
+    __m128i wanted_[N];
+#endif
+    std::size_t block_ = SIZE_MAX;
+    std::uint64_t marks_ = 0;
+};
 
 }  // namespace tavirel
