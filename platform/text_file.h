@@ -147,8 +147,9 @@ public:
     /// that file changed since it was read (its content, times, mode, owner or attributes).
     void commit();
     /// Whether the name still holds the original as it was read: what commit() checks, asked
-    /// ahead of it.
-    bool originalUnchanged() const;
+    /// ahead of it. With `committingNext`, the caller commits right after with nothing run in
+    /// between, and a yes spares that commit its own look (a seam still gets one after it).
+    bool originalUnchanged(bool committingNext = false);
 
     /// How commitKeeping() kept the file it replaced.
     enum class Kept { Not, Linked, Copied };

@@ -277,6 +277,8 @@ struct NewFile {
     // replaces nothing else that took its name, and nothing written to it since.
     int oldFd = -1;
     struct stat read {};
+    // The caller found the name holding that file just before the commit: it need not look again.
+    bool checked = false;
     ReplaceSeam* seam = nullptr;
 
     NewFile() = default;
@@ -335,6 +337,8 @@ struct NewFile {
     // link or another file, or written to since, the rename would bring back a deleted file,
     // overwrite one never read, or lose what another program wrote.
     void checkUnchanged() const {
+        // What a seam does stands between the caller's look and the rename.
+        if (checked && !seam) return;
         struct stat now;
         if (::fstatat(at, target.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) fail(path, errno);
         if (!sameFile(now, read)) throw FileError(path, "replaced by another file since it was read");
@@ -480,11 +484,13 @@ void Replacement::commit() {
     impl_->file.commit();
 }
 
-bool Replacement::originalUnchanged() const {
-    const NewFile& r = impl_->file;
+bool Replacement::originalUnchanged(bool committingNext) {
+    NewFile& r = impl_->file;
     struct stat now;
-    return ::fstatat(r.at, r.target.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(now, r.read) &&
-           sameState(now, r.read);
+    const bool unchanged = ::fstatat(r.at, r.target.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           sameFile(now, r.read) && sameState(now, r.read);
+    r.checked = committingNext && unchanged;
+    return unchanged;
 }
 
 // --- Kept files ----------------------------------------------------------------------------

@@ -159,6 +159,8 @@ struct NewFile {
     bool deletesItself = false;
     bool replacing = false;  // an old file is there, whose place and metadata it takes
     BY_HANDLE_FILE_INFORMATION old{};
+    // The caller found the name holding that file just before the commit: it need not look again.
+    bool checked = false;
     ReplaceSeam* seam = nullptr;
     std::optional<FILETIME> modified;  // given to the new file in place of the time of its writing
 
@@ -281,7 +283,8 @@ struct NewFile {
     void commit(Keep* keep = nullptr) {
         if (seam) seam->beforeReplace();
         if (replacing) {
-            checkStillThere();
+            // What a seam does stands between the caller's look and the replacement.
+            if (!checked || seam) checkStillThere();
             carryAttributes();
         }
         const wchar_t* backup = nullptr;
@@ -382,13 +385,16 @@ void Replacement::commit() {
     impl_->file.commit();
 }
 
-bool Replacement::originalUnchanged() const {
+bool Replacement::originalUnchanged(bool committingNext) {
+    NewFile& r = impl_->file;
+    r.checked = false;
     try {
-        impl_->file.checkStillThere();
-        return true;
+        r.checkStillThere();
     } catch (const FileError&) {
         return false;
     }
+    r.checked = committingNext;
+    return true;
 }
 
 // --- Kept files ----------------------------------------------------------------------------

@@ -209,6 +209,7 @@ struct Batch::Prepared {
     Language language = Language::CFamily;
     std::optional<Replacement> replacement;
     std::uint64_t hash = 0;  // of the new bytes, for the journal
+    bool yielded = false;    // at its turn, before the look that found it current
 };
 
 Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const {
@@ -289,8 +290,17 @@ void Batch::ConvertSelected() {
                         return prepare(stripper, defaults, path);
                     },
                     // Read ahead, a file may have changed before its turn: it is then read again.
-                    [](const Prepared& file) {
-                        return file.replacement ? file.replacement->originalUnchanged()
+                    [this](Prepared& file) {
+                        // The engine's yields ran on a worker: one here keeps a stop that comes
+                        // while this file is shown from writing it, as on one thread. It comes
+                        // before the look, which then stands for the commit's own.
+                        const unsigned runs = runsStarted_;
+                        yieldToEventLoop();
+                        file.yielded = true;
+                        // A run inside that yield came while this file was being converted, as
+                        // on one thread: the commit looks for itself, and fails if it changed.
+                        if (runs != runsStarted_) return true;
+                        return file.replacement ? file.replacement->originalUnchanged(true)
                                                 : file.file->unchangedSinceRead();
                     });
             }
@@ -308,9 +318,8 @@ void Batch::ConvertSelected() {
                 if (pipeline) {
                     pipeline->topUp(i);
                     Prepared file = pipeline->take(i, name);
-                    // The engine's yields ran on a worker: one here keeps a stop that comes while
-                    // this file is shown from writing it, as on one thread.
-                    yieldToEventLoop();
+                    // Prepared here, with its engine's yields held: the stop is looked for now.
+                    if (!file.yielded) yieldToEventLoop();
                     commit(file, i, journal);
                     report(file);
                     pipeline->retire(std::move(file));

@@ -38,8 +38,9 @@ class PreparePipeline {
 public:
     /// Prepares the entry whose text is given, with the calling thread's engine and defaults.
     using Prepare = std::function<Item(StrOPT&, NewFileDefaults&, const std::u16string&)>;
-    /// Whether an item prepared ahead is still what its entry would give now, at its turn.
-    using StillCurrent = std::function<bool(const Item&)>;
+    /// Whether an item prepared ahead is still what its entry would give now, at its turn: asked
+    /// right before it is handed back, so the answer may stand for the caller's next step.
+    using StillCurrent = std::function<bool(Item&)>;
 
     /// Prepares the marked entries among the first `count` of `list`; `stripper` is the main
     /// thread's engine, for what it prepares itself.
