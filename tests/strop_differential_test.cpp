@@ -131,7 +131,7 @@ TEST(StrOPTDifferentialTest, TracedConversionMatchesTheLiteralVersionsAndTheEngi
 TEST(StrOPTDifferentialTest, ConversionOnBytesMatchesTheLiteralVersions) {
     std::mt19937 rng(5);
     const CodePage utf8("UTF-8");
-    static constexpr char kAscii[] = {'/', '*', ';', '\n', ' ', 'a', 'b', '"', '/', '*'};
+    static constexpr char kAscii[] = {'/', '*', ';', '\n', ' ', 'a', 'b', '"', '/', '*', '\'', '#', '\\'};
     std::uniform_int_distribution<std::size_t> pick(0, std::size(kAscii) - 1);
     for (int i = 0; i < 20000; ++i) {
         std::string bytes(rng() % (i % 10 == 0 ? 400 : 40), ' ');
