@@ -45,6 +45,7 @@ TEST(SortedFileListTest, ManyAppendsMatchAStableSortAndReportTheirRows) {
     } observer;
     SortedFileList list;
     list.setObserver(&observer);
+    SortedFileList unwatched;  // sorted when read: here halfway, and at the end
     std::mt19937 rng(3);
     std::vector<std::pair<std::u16string, std::u16string>> reference;  // key, text
     for (int i = 0; i < 20000; ++i) {
@@ -52,6 +53,10 @@ TEST(SortedFileListTest, ManyAppendsMatchAStableSortAndReportTheirRows) {
         for (int k = 0; k < 3; ++k) text += static_cast<char16_t>(u"aAbB/."[rng() % 6]);
         text += std::u16string(1, static_cast<char16_t>(u'0' + rng() % 10));
         list.AddItem(text);
+        unwatched.AddItem(text);
+        if (i == 10000) {
+            ASSERT_EQ(texts(list), texts(unwatched));
+        }
         const std::u16string key = toLower(text);
         const auto at = std::upper_bound(reference.begin(), reference.end(), key,
                                          [](const std::u16string& k, const auto& e) { return k < e.first; });
@@ -61,6 +66,7 @@ TEST(SortedFileListTest, ManyAppendsMatchAStableSortAndReportTheirRows) {
     std::vector<std::u16string> expected;
     for (const auto& e : reference) expected.push_back(e.second);
     EXPECT_EQ(expected, texts(list));
+    EXPECT_EQ(expected, texts(unwatched));
     EXPECT_EQ(expected[12345], list.text(12345));  // out-of-order access after a walk
     EXPECT_EQ(expected[7], list.text(7));
 }

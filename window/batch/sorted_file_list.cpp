@@ -2,6 +2,7 @@
 #include "sorted_file_list.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "errors.h"
 #include "lower_case.h"
@@ -13,6 +14,13 @@ constexpr std::size_t kMaxBlock = 512;
 
 void SortedFileList::AddItem(const std::u16string& text) {
     Entry added{toLower(text), text, false};
+    if (!observer_) {
+        // No one follows the rows: one sort when the list is read costs less than a move each.
+        waiting_.push_back(std::move(added));
+        ++count_;
+        return;
+    }
+    settle();
     // The first block whose last entry sorts after the new one takes it; else the last block.
     auto block =
         std::upper_bound(blocks_.begin(), blocks_.end(), added.key,
@@ -39,8 +47,47 @@ void SortedFileList::AddItem(const std::u16string& text) {
     if (observer_) observer_->inserted();
 }
 
+void SortedFileList::settle() const {
+    if (waiting_.empty()) return;
+    const auto byKey = [](const Entry& a, const Entry& b) { return a.key < b.key; };
+    std::stable_sort(waiting_.begin(), waiting_.end(), byKey);
+    if (!blocks_.empty()) {
+        // A merge keeps the entries already placed before the equal ones appended after them.
+        std::vector<Entry> all;
+        all.reserve(count_);
+        for (Block& block : blocks_) std::move(block.begin(), block.end(), std::back_inserter(all));
+        blocks_.clear();
+        const auto placed = static_cast<std::ptrdiff_t>(all.size());
+        std::move(waiting_.begin(), waiting_.end(), std::back_inserter(all));
+        std::inplace_merge(all.begin(), all.begin() + placed, all.end(), byKey);
+        waiting_ = std::move(all);
+    }
+    // One block: read in order it costs nothing more, and a view that comes to watch splits it.
+    blocks_.clear();
+    blocks_.push_back(std::move(waiting_));
+    waiting_.clear();
+    cachedBlock_ = cachedStart_ = 0;
+}
+
+void SortedFileList::setObserver(Observer* observer) {
+    settle();
+    std::vector<Block> split;
+    for (Block& block : blocks_) {
+        for (std::size_t at = 0; at < block.size(); at += kMaxBlock / 2) {
+            const auto from = block.begin() + static_cast<std::ptrdiff_t>(at);
+            const auto to =
+                block.begin() + static_cast<std::ptrdiff_t>(std::min(block.size(), at + kMaxBlock / 2));
+            split.emplace_back(std::make_move_iterator(from), std::make_move_iterator(to));
+        }
+    }
+    blocks_ = std::move(split);
+    cachedBlock_ = cachedStart_ = 0;
+    observer_ = observer;
+}
+
 void SortedFileList::clear() {
     if (observer_) observer_->aboutToClear();
+    waiting_.clear();
     blocks_.clear();
     count_ = 0;
     cachedBlock_ = cachedStart_ = 0;
@@ -54,6 +101,7 @@ void SortedFileList::setMarked(std::size_t index, bool on) {
 
 const SortedFileList::Entry& SortedFileList::entry(std::size_t index) const {
     if (index >= count_) throw Error("list index " + std::to_string(index) + " out of range");
+    settle();
     if (index < cachedStart_) cachedBlock_ = cachedStart_ = 0;
     while (index - cachedStart_ >= blocks_[cachedBlock_].size()) {
         cachedStart_ += blocks_[cachedBlock_].size();

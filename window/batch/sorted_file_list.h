@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The file list without a toolkit: entries kept in ascending order of their text with letter
-// case ignored, each with a mark. An append goes straight to its sorted place. The entries live
-// in blocks of a few hundred, so an append costs a search and a short move however long the
-// list grows; the Qt window shows this list through a model.
+// case ignored, each with a mark. Watched, an append goes straight to its sorted place: the
+// entries live in blocks of a few hundred, so an append costs a search and a short move however
+// long the list grows; the Qt window shows this list through a model. Unwatched (the batch), the
+// appends wait and are sorted in one go when the list is next read.
 #pragma once
 
 #include <cstddef>
@@ -27,7 +28,7 @@ public:
         virtual void markChanged(std::size_t row) = 0;
     };
 
-    void setObserver(Observer* observer) { observer_ = observer; }
+    void setObserver(Observer* observer);
 
     /// Inserts after every entry that sorts before or equal to `text`; the new entry is unmarked.
     void AddItem(const std::u16string& text) override;
@@ -47,8 +48,11 @@ private:
 
     const Entry& entry(std::size_t index) const;
     Entry& entry(std::size_t index) { return const_cast<Entry&>(std::as_const(*this).entry(index)); }
+    // Puts the waiting appends in their places.
+    void settle() const;
 
-    std::vector<Block> blocks_;
+    mutable std::vector<Block> blocks_;
+    mutable std::vector<Entry> waiting_;  // appends not yet in place, in their order
     std::size_t count_ = 0;
     Observer* observer_ = nullptr;
     // The block of the last lookup, so that walking the list in order costs O(1) per entry.
