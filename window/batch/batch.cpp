@@ -99,15 +99,16 @@ void Batch::RefreshList(const std::u16string& folder) {
 
 namespace {
 
-// What the search finds under one root, each file once and none that is excluded.
+// What the search finds under the roots, each file once and none that is excluded.
 class RootEntries : public ItemList {
 public:
-    RootEntries(FileList& list, const std::vector<std::u16string>& excludes)
-        : list_(list), excludes_(excludes) {}
+    // One root's search finds each file once: only several can find one twice.
+    RootEntries(FileList& list, const std::vector<std::u16string>& excludes, bool several)
+        : list_(list), excludes_(excludes), several_(several) {}
     void setRoot(const std::u16string& root) { root_ = root; }
     void AddItem(const std::u16string& path) override {
         if (!root_.empty() && excluded(path)) return;
-        if (seen_.insert(path).second) list_.AddItem(path);
+        if (!several_ || seen_.insert(path).second) list_.AddItem(path);
     }
 
 private:
@@ -122,6 +123,7 @@ private:
 
     FileList& list_;
     const std::vector<std::u16string>& excludes_;
+    const bool several_;
     std::u16string root_;
     std::unordered_set<std::u16string> seen_;
 };
@@ -134,7 +136,7 @@ void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
         list_.clear();
         roots_ = roots;
         RememberedFolders remembered(files_);
-        RootEntries entries(list_, excludes);
+        RootEntries entries(list_, excludes, roots.size() > 1);
         for (const std::u16string& root : roots) {
             if (!folderUnreadableReason(root).empty()) {
                 // A file named as it is: the caller has checked its name.
