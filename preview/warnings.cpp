@@ -74,7 +74,7 @@ public:
           code_(s_, n_, {'/', '"', '\'', static_cast<unsigned char>(c_ ? '#' : ';')}),
           lineFeeds_(s_, n_, {'\n'}),
           // The "*" of "/*" cannot also close it: the search starts after the opener.
-          inside_(s_, n_, {'\n', '*', '/', static_cast<unsigned char>(c_ ? '/' : ';')}) {}
+          inside_(s_, n_, {'*', '/', static_cast<unsigned char>(c_ ? '/' : ';')}) {}
 
     Lexed run() {
         Pos i = 0;
@@ -116,17 +116,20 @@ private:
         return j;
     }
 
+    // Whether a line feed stands in [from, to).
+    bool lineFeedIn(Pos from, Pos to) const { return nextUnit(s_, from, to, '\n') < to; }
+
     Pos blockComment(Pos i) {
         const Char marker = c_ ? '/' : ';';
+        // The first line marker on the line of the last one seen: the markers are looked at,
+        // not every line feed, which a block comment is mostly made of.
         Pos markerOnLine = kNone;
         Pos inner = kNone;
         for (Pos j = i + 2; (j = inside_.next(j)) < n_; ++j) {
             const Char c = s_[j];
-            if (c == u'\n') {
-                markerOnLine = kNone;
-            } else if (c == u'*' && j + 1 < n_ && s_[j + 1] == u'/') {
+            if (c == u'*' && j + 1 < n_ && s_[j + 1] == u'/') {
                 const Pos end = j + 2;
-                if (markerOnLine != kNone) {
+                if (markerOnLine != kNone && !lineFeedIn(markerOnLine, j)) {
                     out_.swallowed.push_back({i, markerOnLine, j});
                     out_.suspect = true;
                 }
@@ -138,8 +141,8 @@ private:
                 return end;
             } else if (c == u'/' && j + 1 < n_ && s_[j + 1] == u'*') {
                 if (inner == kNone) inner = j;
-            } else if (c == marker && markerOnLine == kNone && (!c_ || (j + 1 < n_ && s_[j + 1] == u'/'))) {
-                markerOnLine = j;
+            } else if (c == marker && (!c_ || (j + 1 < n_ && s_[j + 1] == u'/'))) {
+                if (markerOnLine == kNone || lineFeedIn(markerOnLine, j)) markerOnLine = j;
             }
         }
         addRange({i, n_, Region::BlockComment});
@@ -240,7 +243,7 @@ private:
     bool ranges_;
     Marks<Char, 4> code_;       // what may start a comment, a literal or a directive
     Marks<Char, 1> lineFeeds_;  // where a line comment may end
-    Marks<Char, 4> inside_;     // what matters inside a block comment
+    Marks<Char, 3> inside_;     // what matters inside a block comment
     Lexed out_;
 };
 

@@ -48,6 +48,8 @@ TEST(WarningsTest, SwallowedCode) {
         {"a.c", "/* http://x */\n/* y */\nint a;\n", {}},
         // A "//" inside a block but on another line than its "*/" does no harm.
         {"a.h", "/* a // b\n   c */\nint a;\n", {}},
+        // Named by the first marker on the line of the "*/", not by one on a line before it.
+        {"a.h", "/* a // b\n c // d // e */ f;\n/* g */\n", {"2:4 swallowed-code"}},
     });
 }
 
