@@ -14,6 +14,17 @@
 
 namespace tavirel {
 
+/// Whether in[at, n) starts with `marker`: compared a unit at a time, as markers are a unit or two
+/// long and mostly differ at once, where a library compare would cost a call each.
+template <typename Unit>
+bool startsAt(const Unit* in, std::size_t n, std::size_t at, std::basic_string_view<Unit> marker) {
+    if (n - at < marker.size()) return false;
+    for (std::size_t k = 0; k < marker.size(); ++k) {
+        if (in[at + k] != marker[k]) return false;
+    }
+    return true;
+}
+
 /// Cuts each LF-terminated line of in[0, n) at its first `marker` (non-empty): the rest of the line goes, its
 /// line end included. `out` is told what stays: out.keep(from, to) for a stretch of `in`, and
 /// out.lineEnd(cut, lf) for the line end of a line cut at `cut` whose LF stood at `lf`. After the last LF:
@@ -40,8 +51,7 @@ void cutLines(const Unit* in, std::size_t n, std::basic_string_view<Unit> marker
     for (;;) {
         const std::size_t at = markerOnly && asciiFirst ? first.next(pos) : findAny(in, pos, n, targets);
         if (at == n) break;
-        if (!inLines || (in[at] == Unit('\n') && !lfFirst) || n - at < marker.size() ||
-            !std::equal(marker.begin(), marker.end(), in + at)) {
+        if (!inLines || (in[at] == Unit('\n') && !lfFirst) || !startsAt(in, n, at, marker)) {
             pos = at + 1;
             continue;
         }
