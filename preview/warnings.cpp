@@ -66,8 +66,15 @@ class Lexer {
 public:
     /// With `onlySuspect`, the lexer keeps no ranges and stops at the first doubt: all that is
     /// asked is whether to look closer.
-    Lexer(std::basic_string_view<Char> text, Language language, bool onlySuspect = false)
-        : s_(text.data()),
+    ///
+    /// With `strip` too, the lexer writes there what is left without the comments, each line
+    /// comment giving way to the line end `lineEnd`, and takes as a doubt whatever would make the
+    /// rules' result another.
+    Lexer(std::basic_string_view<Char> text, Language language, bool onlySuspect = false,
+          std::string* strip = nullptr, std::string_view lineEnd = {})
+        : strip_(strip),
+          lineEnd_(lineEnd),
+          s_(text.data()),
           n_(static_cast<Pos>(text.size())),
           c_(language == Language::CFamily),
           ranges_(!onlySuspect),
@@ -96,6 +103,11 @@ public:
                 default: ++i; break;
             }
         }
+        if (strip_ && !out_.suspect) {
+            keep(n_);
+            // The last line gets its line end, as every line of the rules' result has one.
+            if (n_ > 0 && s_[n_ - 1] != '\n') strip_->append(lineEnd_);
+        }
         return std::move(out_);
     }
 
@@ -113,7 +125,28 @@ private:
             ++j;  // the comment goes on over the next line
         }
         addRange({i, j, Region::LineComment});
+        if (strip_) {
+            keep(i);
+            if (j < n_) strip_->append(lineEnd_);
+            kept_ = j < n_ ? j + 1 : n_;
+        }
         return j;
+    }
+
+    // What stands from the last comment up to `to` stays.
+    void keep(Pos to) {
+        if constexpr (sizeof(Char) == 1) strip_->append(s_ + kept_, to - kept_);
+        kept_ = to;
+    }
+
+    // A block comment [i, end) goes; the rules take "/*/" as a whole comment, the "/" of a "*//"
+    // as a line marker's, and a "/" kept before a "*" kept after as the start of another.
+    void stripBlock(Pos i, Pos end) {
+        if (i + 2 < n_ && s_[i + 2] == u'/') out_.suspect = true;
+        if (c_ && end < n_ && s_[end] == u'/') out_.suspect = true;
+        keep(i);
+        kept_ = end;
+        if (!strip_->empty() && strip_->back() == '/' && end < n_ && s_[end] == u'*') out_.suspect = true;
     }
 
     // Whether a line feed stands in [from, to).
@@ -138,6 +171,7 @@ private:
                     out_.suspect = true;
                 }
                 addRange({i, end, Region::BlockComment});
+                if (strip_) stripBlock(i, end);
                 return end;
             } else if (c == u'/' && j + 1 < n_ && s_[j + 1] == u'*') {
                 if (inner == kNone) inner = j;
@@ -237,6 +271,9 @@ private:
         if (ranges_) out_.ranges.push_back(r);
     }
 
+    std::string* strip_;
+    std::string_view lineEnd_;
+    Pos kept_ = 0;  // where what stays goes on, with `strip_`
     const Char* s_;
     Pos n_;
     bool c_;
@@ -503,6 +540,16 @@ std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view 
     return Analysis(text, traceStrip(text, lineMarkerOf(language)), language, lexed).run();
 }
 
+std::optional<std::string> stripIfClean(std::string_view bytes, Language language, LineEnds ends) {
+    if (bytes.size() >= kNone) return std::nullopt;
+    std::string result;
+    result.reserve(bytes.size() + 2);
+    if (Lexer<char>(bytes, language, true, &result, ends == LineEnds::Lf ? "\n" : "\r\n").run().suspect ||
+        holdsBlockMarker(std::string_view(result)))
+        return std::nullopt;
+    return result;
+}
+
 std::vector<Warning> findWarnings(const SourceConversion& conversion, std::string_view fileBytes,
                                   Language language, const CodePage& page) {
     if (conversion.rules == RuleSet::Syntax) {
@@ -535,7 +582,7 @@ std::vector<Warning> findWarnings(const SourceConversion& conversion, std::strin
         return Analysis(t.loaded.text, t.stripped, language, lexed).run();
     }
     if (!conversion.text.empty()) return findWarnings(conversion.text, conversion.result, language);
-    if (fileBytes.size() >= kNone) return {};
+    if (conversion.clean || fileBytes.size() >= kNone) return {};
     // Converted on its bytes: lexed on them too, and loaded only for a closer look.
     const std::string_view result = conversion.outcome == SourceConversion::Outcome::Changed
                                         ? std::string_view(conversion.bytes)

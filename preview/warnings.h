@@ -46,6 +46,12 @@ struct Warning {
 /// result after both passes is `result`, in text order.
 std::vector<Warning> findWarnings(std::u16string_view text, std::u16string_view result, Language language);
 
+/// Both passes' result for a file converted on its bytes (ASCII, its lines all ending in `ends`),
+/// taken from the lexer's comments in the one pass that looks for warnings: where it finds
+/// nothing to warn of, the rules remove exactly those comments. None where it finds anything,
+/// or anything the rules would take otherwise. A CleanStrip for the conversion.
+std::optional<std::string> stripIfClean(std::string_view bytes, Language language, LineEnds ends);
+
 /// The warnings of a file the batch converted, whose bytes are `fileBytes`. Under the syntax
 /// rules: the places where they could not be sure. Under the classic rules: from its text where
 /// the conversion kept it; for a file converted on its bytes, from its bytes, and the text is

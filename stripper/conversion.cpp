@@ -272,7 +272,13 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
         if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
         if (length == 0) return c.outcome = Outcome::Empty, c;
         if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
-        c.bytes = stripBytes(bytes, c.lineEnds, lineMarkerBytesOf(*c.language));
+        if (options.cleanStrip) {
+            if (std::optional<std::string> clean = options.cleanStrip(bytes, *c.language, c.lineEnds)) {
+                c.bytes = std::move(*clean);
+                c.clean = true;
+            }
+        }
+        if (!c.clean) c.bytes = stripBytes(bytes, c.lineEnds, lineMarkerBytesOf(*c.language));
         c.outcome = c.bytes == bytes ? Outcome::Unchanged : Outcome::Changed;
         if (c.outcome == Outcome::Unchanged) c.bytes.clear();
         return c;

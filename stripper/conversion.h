@@ -112,8 +112,15 @@ struct KeptComments {
 /// throws std::regex_error.
 std::shared_ptr<const std::regex> keepPattern(std::u16string_view pattern);
 
+/// For a file converted on its bytes by the classic rules: one pass that gives both passes'
+/// result where it finds nothing in the file to warn of, and none where it does (both passes then
+/// run). The warnings' lexer is one (warnings.h).
+using CleanStrip = std::optional<std::string> (*)(std::string_view bytes, Language language, LineEnds ends);
+
 struct ConversionOptions {
     RuleSet rules = RuleSet::Classic;
+    /// Where the warnings are wanted: their look and the conversion in one pass.
+    CleanStrip cleanStrip = nullptr;
     KeptComments keep = {};  // the syntax rules only
     /// Also give the trace of the conversion. The result is then taken from it: one analysis of
     /// the file serves the conversion, its warnings and a diff or preview of it.
@@ -144,6 +151,8 @@ struct SourceConversion {
     RuleSet rules = RuleSet::Classic;
     // Where the syntax rules could not be sure, in text order.
     std::vector<SyntaxDoubt> doubts;
+    // The result came from ConversionOptions::cleanStrip: the file holds nothing to warn of.
+    bool clean = false;
 };
 
 /// The conversion of the file `name` holding `bytes`: sets `strop.lng` from the name, loads,

@@ -221,8 +221,13 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     p.path = std::move(path);
     // The syntax rules have no size limit: a file of any size is read.
     p.file.emplace(p.path, options_.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes);
+    // Where the warnings are wanted, their look gives the conversion too, in one pass.
+    const bool warned = options_.warnings || options_.strict;
     p.conversion = convertSource(stripper, *p.file,
-                                 {.rules = options_.rules, .keep = options_.keep, .trace = options_.trace});
+                                 {.rules = options_.rules,
+                                  .cleanStrip = warned ? stripIfClean : nullptr,
+                                  .keep = options_.keep,
+                                  .trace = options_.trace});
     switch (p.conversion.outcome) {
         case Outcome::Empty: p.fate = Fate::Empty; break;
         case Outcome::TooLarge: p.fate = Fate::TooLarge; break;
@@ -235,7 +240,7 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
         return p;
     }
     p.language = *p.conversion.language;
-    if (options_.warnings || options_.strict) {
+    if (warned) {
         p.warnings = findWarnings(p.conversion, p.file->bytes(), p.language);
     }
     if (options_.strict && !p.warnings.empty()) {
