@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Where the classic rules remove or leave something that is not a comment. The rules cut at
 // markers wherever they stand; a small lexer of our own knows where the real comments, string
-// and character literals are, and each place where the two disagree becomes a warning. It only
-// reports: what the batch writes never depends on it.
+// and character literals are, and each place where the two disagree becomes a warning. What the
+// batch writes is the rules' result either way: where the lexer finds no such place, the rules
+// remove exactly the comments it found, and its pass can give that result (stripIfClean).
 //
 // The lexer runs on every file; the traced conversion (trace.h) runs only on a file where the
 // lexer saw something suspect, so clean code costs one pass.
