@@ -28,6 +28,9 @@ public:
     /// Throws FileError when `path` cannot be opened or read, or is not a regular file (a link,
     /// a folder, a FIFO, a device). A file of more than `byteLimit` bytes is not read: tooLarge().
     explicit SourceFile(std::u16string path, std::size_t byteLimit = SIZE_MAX);
+    /// The same, its name looked up in the folder `defaults` holds open where it is that folder,
+    /// as its Replacement's will be, not along the whole path again.
+    SourceFile(std::u16string path, std::size_t byteLimit, NewFileDefaults& defaults);
     ~SourceFile();
     SourceFile(SourceFile&&) noexcept;
     SourceFile& operator=(SourceFile&&) noexcept;
@@ -48,6 +51,8 @@ private:
     friend bool isKept(const KeepFolder&, const std::u16string&, const SourceFile&);
     struct Impl;
     std::unique_ptr<Impl> impl_;
+    // Checks and reads the file just opened.
+    void read(std::size_t byteLimit);
 };
 
 /// What a new file gets by default in each folder (its group, an inherited access list), learnt
@@ -61,6 +66,7 @@ public:
     NewFileDefaults& operator=(const NewFileDefaults&) = delete;
 
 private:
+    friend class SourceFile;
     friend class Replacement;
     struct Impl;
     std::unique_ptr<Impl> impl_;

@@ -124,12 +124,23 @@ struct SourceFile::Impl {
     }
 };
 
+namespace {
+
+// O_NONBLOCK keeps a FIFO from hanging the open; it is refused after.
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+}  // namespace
+
 SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::make_unique<Impl>()) {
     Impl& f = *impl_;
     f.path = std::move(path);
     f.platformPath = CodePage::system().encode(f.path);
-    // O_NONBLOCK keeps a FIFO from hanging the open; it is refused just below.
-    f.fd = ::open(f.platformPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    f.fd = ::open(f.platformPath.c_str(), kReadFlags);
+    read(byteLimit);
+}
+
+void SourceFile::read(std::size_t byteLimit) {
+    Impl& f = *impl_;
     if (f.fd < 0) fail(f.path, errno);
     if (::fstat(f.fd, &f.st) != 0) fail(f.path, errno);
     if (S_ISDIR(f.st.st_mode)) fail(f.path, EISDIR);
@@ -197,6 +208,7 @@ struct NewFileDefaults::Impl {
     Folder last{};
     // Only the last folder stays open here, so that a tree of any size holds few descriptors;
     // the replacements still to be committed in it hold it too.
+    std::string openName;
     std::shared_ptr<OpenFolder> lastOpen;
 
     // Never fails: a folder that cannot be asked gets the cautious answer, which costs calls.
@@ -215,14 +227,17 @@ struct NewFileDefaults::Impl {
         }
         lastName = name;
         last = it->second;
-        lastOpen.reset();
         return last;
     }
 
-    // The folder last asked for, opened; null where it cannot be.
-    std::shared_ptr<OpenFolder> opened() {
+    // The folder `name`, opened; null where it cannot be.
+    std::shared_ptr<OpenFolder> opened(const std::string& name) {
+        if (name != openName) {
+            lastOpen.reset();
+            openName = name;
+        }
         if (!lastOpen) {
-            const int fd = ::open(lastName.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+            const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
             if (fd >= 0) lastOpen = std::make_shared<OpenFolder>(fd);
         }
         return lastOpen;
@@ -243,6 +258,17 @@ struct NewFileDefaults::Impl {
 
 NewFileDefaults::NewFileDefaults() : impl_(std::make_unique<Impl>()) {}
 NewFileDefaults::~NewFileDefaults() = default;
+
+SourceFile::SourceFile(std::u16string path, std::size_t byteLimit, NewFileDefaults& defaults)
+    : impl_(std::make_unique<Impl>()) {
+    Impl& f = *impl_;
+    f.path = std::move(path);
+    f.platformPath = CodePage::system().encode(f.path);
+    const std::shared_ptr<OpenFolder> folder = defaults.impl_->opened(folderOf(f.platformPath));
+    f.fd = folder ? ::openat(folder->fd, baseOf(f.platformPath).c_str(), kReadFlags)
+                  : ::open(f.platformPath.c_str(), kReadFlags);
+    read(byteLimit);
+}
 
 // --- Replacement -----------------------------------------------------------------------------
 
@@ -430,7 +456,7 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     r.seam = options.seam;
     const std::string folderName = folderOf(old.platformPath);
     const NewFileDefaults::Impl::Folder& folder = d.folder(folderName);
-    if (auto open = d.opened()) {
+    if (auto open = d.opened(folderName)) {
         r.nameIn(old.platformPath, std::move(open));
     } else {
         r.name(old.platformPath);

@@ -117,6 +117,9 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit) : impl_(std::
     });
 }
 
+SourceFile::SourceFile(std::u16string path, std::size_t byteLimit, NewFileDefaults&)
+    : SourceFile(std::move(path), byteLimit) {}
+
 SourceFile::~SourceFile() = default;
 SourceFile::SourceFile(SourceFile&&) noexcept = default;
 SourceFile& SourceFile::operator=(SourceFile&&) noexcept = default;

@@ -220,7 +220,7 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     Prepared p;
     p.path = std::move(path);
     // The syntax rules have no size limit: a file of any size is read.
-    p.file.emplace(p.path, options_.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes);
+    p.file.emplace(p.path, options_.rules == RuleSet::Syntax ? SIZE_MAX : StrOPT::kReadLimitBytes, defaults);
     // Where the warnings are wanted, their look gives the conversion too, in one pass.
     const bool warned = options_.warnings || options_.strict;
     p.conversion = convertSource(stripper, *p.file,
