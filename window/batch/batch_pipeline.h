@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_set>
 #include <vector>
@@ -130,8 +131,11 @@ public:
         // Refilled by halves, so that the workers are woken once per several files.
         if (queued > window_ / 2) return;
         // A file listed again ahead is read only at its turn, after its earlier entry is written.
-        std::unordered_set<std::u16string> ahead;
-        if (index < list_.count()) ahead.insert(list_.text(index));
+        // The set views the texts of `current` and of the jobs, which only this thread removes.
+        const std::u16string current = index < list_.count() ? list_.text(index) : std::u16string();
+        std::unordered_set<std::u16string_view> ahead;
+        ahead.reserve(2 * window_);
+        if (index < list_.count()) ahead.insert(current);
         {
             std::lock_guard lock(mutex_);
             for (const auto& job : jobs_) ahead.insert(job->path);
@@ -139,8 +143,8 @@ public:
         std::size_t next = std::max(next_, index + 1);
         for (; next < count_ && next < list_.count() && queued + added.size() < window_; ++next) {
             if (!list_.isMarked(next)) continue;
-            std::u16string path = list_.text(next);
-            if (ahead.insert(path).second) added.push_back(std::make_shared<Job>(next, std::move(path)));
+            auto job = std::make_shared<Job>(next, list_.text(next));
+            if (ahead.insert(job->path).second) added.push_back(std::move(job));
         }
         next_ = next;
         if (added.empty()) return;
