@@ -57,10 +57,12 @@ private:
 
 /// What a new file gets by default in each folder (its group, an inherited access list), learnt
 /// once per folder so that each file costs no more system calls than it must. One per thread,
-/// for one run: it is not shared between threads, and it forgets when destroyed.
+/// for one run; it forgets when the last of those sharing it is destroyed.
 class NewFileDefaults {
 public:
-    NewFileDefaults();
+    /// With `sameRun`, another thread's defaults for the same run: a folder that either has
+    /// learnt, or holds open, costs the other no calls.
+    explicit NewFileDefaults(const NewFileDefaults* sameRun = nullptr);
     ~NewFileDefaults();
     NewFileDefaults(const NewFileDefaults&) = delete;
     NewFileDefaults& operator=(const NewFileDefaults&) = delete;

@@ -16,6 +16,8 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <unordered_map>
 #include <utility>
@@ -199,11 +201,19 @@ struct NewFileDefaults::Impl {
         bool defaultAcl;  // a new file inherits an access list instead of the umask
     };
 
+    // What the threads of one run learn and hold open, for all of them.
+    struct Shared {
+        std::mutex mutex;
+        std::unordered_map<std::string, Folder> folders;
+        std::unordered_map<dev_t, bool> takesBlocksFirst;
+        std::string openName;
+        std::weak_ptr<OpenFolder> open;
+    };
+
     uid_t user = ::geteuid();
     gid_t group = ::getegid();
     mode_t umask = processUmask();
-    std::unordered_map<std::string, Folder> folders;
-    std::unordered_map<dev_t, bool> takesBlocksFirst;
+    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::string lastName;
     Folder last{};
     // Only the last folder stays open here, so that a tree of any size holds few descriptors;
@@ -214,19 +224,27 @@ struct NewFileDefaults::Impl {
     // Never fails: a folder that cannot be asked gets the cautious answer, which costs calls.
     const Folder& folder(const std::string& name) {
         if (name == lastName) return last;
-        auto it = folders.find(name);
-        if (it == folders.end()) {
-            Folder facts{group, true};
-            struct stat st;
-            if (::stat(name.c_str(), &st) == 0) {
-                if (st.st_mode & S_ISGID) facts.group = st.st_gid;
-                const ssize_t n = ::getxattr(name.c_str(), "system.posix_acl_default", nullptr, 0);
-                facts.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
+        {
+            std::lock_guard lock(shared->mutex);
+            if (const auto it = shared->folders.find(name); it != shared->folders.end()) {
+                lastName = name;
+                last = it->second;
+                return last;
             }
-            it = folders.emplace(name, facts).first;
+        }
+        Folder facts{group, true};
+        struct stat st;
+        if (::stat(name.c_str(), &st) == 0) {
+            if (st.st_mode & S_ISGID) facts.group = st.st_gid;
+            const ssize_t n = ::getxattr(name.c_str(), "system.posix_acl_default", nullptr, 0);
+            facts.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
+        }
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->folders.emplace(name, facts);
         }
         lastName = name;
-        last = it->second;
+        last = facts;
         return last;
     }
 
@@ -236,10 +254,18 @@ struct NewFileDefaults::Impl {
             lastOpen.reset();
             openName = name;
         }
-        if (!lastOpen) {
-            const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-            if (fd >= 0) lastOpen = std::make_shared<OpenFolder>(fd);
+        if (lastOpen) return lastOpen;
+        {
+            std::lock_guard lock(shared->mutex);
+            if (shared->openName == name) lastOpen = shared->open.lock();
         }
+        if (lastOpen) return lastOpen;
+        const int fd = ::open(name.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        lastOpen = std::make_shared<OpenFolder>(fd);
+        std::lock_guard lock(shared->mutex);
+        shared->openName = name;
+        shared->open = lastOpen;
         return lastOpen;
     }
 
@@ -247,16 +273,25 @@ struct NewFileDefaults::Impl {
     // (whose magic number ext2 and ext3 share) otherwise flushes it in the rename over the old
     // file, on the committing thread. Elsewhere the call would only cost.
     bool blocksFirst(dev_t device, int fd) {
-        const auto it = takesBlocksFirst.find(device);
-        if (it != takesBlocksFirst.end()) return it->second;
-        struct statfs fs;
-        const bool ext4 = ::fstatfs(fd, &fs) != 0 || fs.f_type == 0xEF53;
-        takesBlocksFirst.emplace(device, ext4);
-        return ext4;
+        if (lastDevice && *lastDevice == device) return lastBlocksFirst;
+        std::lock_guard lock(shared->mutex);
+        auto it = shared->takesBlocksFirst.find(device);
+        if (it == shared->takesBlocksFirst.end()) {
+            struct statfs fs;
+            const bool ext4 = ::fstatfs(fd, &fs) != 0 || fs.f_type == 0xEF53;
+            it = shared->takesBlocksFirst.emplace(device, ext4).first;
+        }
+        lastDevice = device;
+        lastBlocksFirst = it->second;
+        return lastBlocksFirst;
     }
+    std::optional<dev_t> lastDevice;
+    bool lastBlocksFirst = false;
 };
 
-NewFileDefaults::NewFileDefaults() : impl_(std::make_unique<Impl>()) {}
+NewFileDefaults::NewFileDefaults(const NewFileDefaults* sameRun) : impl_(std::make_unique<Impl>()) {
+    if (sameRun) impl_->shared = sameRun->impl_->shared;
+}
 NewFileDefaults::~NewFileDefaults() = default;
 
 SourceFile::SourceFile(std::u16string path, std::size_t byteLimit, NewFileDefaults& defaults)

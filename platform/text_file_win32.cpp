@@ -145,7 +145,7 @@ bool SourceFile::unchangedSinceRead() const {
 // A new file takes nothing from its folder that the replacement does not put right.
 struct NewFileDefaults::Impl {};
 
-NewFileDefaults::NewFileDefaults() : impl_(std::make_unique<Impl>()) {}
+NewFileDefaults::NewFileDefaults(const NewFileDefaults*) : impl_(std::make_unique<Impl>()) {}
 NewFileDefaults::~NewFileDefaults() = default;
 
 // --- Replacement -----------------------------------------------------------------------------

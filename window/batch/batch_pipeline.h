@@ -219,7 +219,7 @@ private:
         holdInterruptsOnThisThread();
         HoldYields hold;
         StrOPT stripper;
-        NewFileDefaults defaults;
+        NewFileDefaults defaults(&defaults_);
         std::unique_lock lock(mutex_);
         for (;;) {
             std::shared_ptr<Job> job;
