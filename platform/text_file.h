@@ -74,6 +74,28 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+/// While one lives on a thread, the files, replacements and folders that thread lets go are
+/// closed several at a time, in one call where the system allows it (Linux's io_uring), else
+/// each at once. A thread that lets go of many files keeps one; what waits stays open until
+/// flush(), so a thread flushes before it waits for more work. One per thread at a time.
+class CloseTogether {
+public:
+    CloseTogether();
+    /// Flushes.
+    ~CloseTogether();
+    CloseTogether(const CloseTogether&) = delete;
+    CloseTogether& operator=(const CloseTogether&) = delete;
+
+    /// Closes what waits, when at least `least` handles do.
+    void flush(std::size_t least = 1);
+    /// How many handles wait to be closed.
+    std::size_t waiting() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
 /// Where a replacement meets the system, for a caller that must stand in for another program
 /// or for a volume that behaves otherwise. Every default does what the system does; one is given
 /// per replacement, never installed for the whole process.

@@ -4,6 +4,7 @@
 // content, owner, mode and attributes only where they differ, then a link and a rename.
 #include <dirent.h>
 #include <fcntl.h>
+#include <liburing.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
@@ -112,6 +113,114 @@ bool sameState(const struct stat& a, const struct stat& b) {
 
 }  // namespace
 
+// --- Closing together ------------------------------------------------------------------------
+
+namespace {
+
+struct ClosingQueue {
+    // A ring this size closes a worker's usual share of files in one call.
+    static constexpr unsigned kRing = 64;
+    io_uring ring{};
+    enum { Unused, Ready, Unavailable } state = Unused;
+    std::vector<int> waiting;
+
+    ClosingQueue() = default;
+    ClosingQueue(const ClosingQueue&) = delete;
+    ClosingQueue& operator=(const ClosingQueue&) = delete;
+    ~ClosingQueue() {
+        flush();
+        if (state == Ready) ::io_uring_queue_exit(&ring);
+    }
+
+    void add(int fd) {
+        waiting.push_back(fd);
+        if (waiting.size() >= kRing) flush();
+    }
+
+    void flush() {
+        if (waiting.empty()) return;
+        if (state == Unused) {
+            // Kernels without io_uring, or where it is forbidden, close one by one.
+            state = ::io_uring_queue_init(kRing, &ring, 0) == 0 ? Ready : Unavailable;
+        }
+        std::size_t done = 0;
+        while (state == Ready && done < waiting.size()) {
+            const std::size_t batch = std::min<std::size_t>(waiting.size() - done, kRing);
+            const std::size_t ran = closeInRing(&waiting[done], batch);
+            done += ran;
+            if (ran < batch) break;
+        }
+        for (std::size_t k = done; k < waiting.size(); ++k) ::close(waiting[k]);
+        waiting.clear();
+    }
+
+    // How many of `fds`, from the first, the ring took: each of those is closed, by the ring or
+    // here. The rest were never seen by the kernel and are still open.
+    std::size_t closeInRing(const int* fds, std::size_t count) {
+        for (std::size_t k = 0; k < count; ++k) {
+            io_uring_sqe* sqe = ::io_uring_get_sqe(&ring);
+            ::io_uring_prep_close(sqe, fds[k]);
+            ::io_uring_sqe_set_data64(sqe, static_cast<std::uint64_t>(fds[k]));
+        }
+        std::size_t taken = 0;
+        std::size_t reaped = 0;
+        while (reaped < taken || taken < count) {
+            const int n = ::io_uring_submit_and_wait(&ring, static_cast<unsigned>(count - reaped));
+            if (n < 0 && n != -EINTR) {
+                // Nothing taken by this call; what earlier ones took completes as the ring goes.
+                ::io_uring_queue_exit(&ring);
+                state = Unavailable;
+                return taken;
+            }
+            if (n > 0) taken += static_cast<std::size_t>(n);
+            io_uring_cqe* cqe;
+            while (::io_uring_peek_cqe(&ring, &cqe) == 0) {
+                // A kernel that has the ring but not its close: this one, and all after, here.
+                if (cqe->res == -EINVAL || cqe->res == -EOPNOTSUPP) {
+                    ::close(static_cast<int>(::io_uring_cqe_get_data64(cqe)));
+                    state = Unavailable;
+                }
+                ::io_uring_cqe_seen(&ring, cqe);
+                ++reaped;
+            }
+        }
+        if (state == Unavailable) ::io_uring_queue_exit(&ring);
+        return count;
+    }
+};
+
+thread_local ClosingQueue* closingTogether = nullptr;
+
+void closeHandle(int fd) {
+    if (closingTogether) {
+        closingTogether->add(fd);
+    } else {
+        ::close(fd);
+    }
+}
+
+}  // namespace
+
+struct CloseTogether::Impl {
+    ClosingQueue queue;
+};
+
+CloseTogether::CloseTogether() : impl_(std::make_unique<Impl>()) {
+    closingTogether = &impl_->queue;
+}
+
+CloseTogether::~CloseTogether() {
+    closingTogether = nullptr;
+}
+
+void CloseTogether::flush(std::size_t least) {
+    if (impl_->queue.waiting.size() >= least) impl_->queue.flush();
+}
+
+std::size_t CloseTogether::waiting() const {
+    return impl_->queue.waiting.size();
+}
+
 // --- SourceFile ------------------------------------------------------------------------------
 
 struct SourceFile::Impl {
@@ -122,7 +231,7 @@ struct SourceFile::Impl {
     WholeFile contents;
 
     ~Impl() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0) closeHandle(fd);
     }
 };
 
@@ -174,7 +283,7 @@ std::string_view SourceFile::bytes() const {
     return {impl_->contents.buffer.get(), impl_->contents.size};
 }
 void SourceFile::close() {
-    if (impl_->fd >= 0) ::close(impl_->fd);
+    if (impl_->fd >= 0) closeHandle(impl_->fd);
     impl_->fd = -1;
 }
 bool SourceFile::unchangedSinceRead() const {
@@ -192,7 +301,7 @@ struct OpenFolder {
     explicit OpenFolder(int f) : fd(f) {}
     OpenFolder(const OpenFolder&) = delete;
     OpenFolder& operator=(const OpenFolder&) = delete;
-    ~OpenFolder() { ::close(fd); }
+    ~OpenFolder() { closeHandle(fd); }
 };
 
 struct NewFileDefaults::Impl {
@@ -346,10 +455,10 @@ struct NewFile {
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile() {
-        if (fd >= 0) ::close(fd);
         if (!temp.empty()) ::unlinkat(at, temp.c_str(), 0);
-        if (oldFd >= 0) ::close(oldFd);
-        if (at != AT_FDCWD && !held) ::close(at);
+        if (fd >= 0) closeHandle(fd);
+        if (oldFd >= 0) closeHandle(oldFd);
+        if (at != AT_FDCWD && !held) closeHandle(at);
     }
 
     // Names taken in `open`, a folder a caller holds open.

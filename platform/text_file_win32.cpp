@@ -77,6 +77,18 @@ void writeAll(HANDLE file, std::string_view bytes, const std::u16string& path) {
 
 }  // namespace
 
+// --- Closing together ------------------------------------------------------------------------
+
+// Windows closes a handle in one call of its own: each is closed at once.
+struct CloseTogether::Impl {};
+
+CloseTogether::CloseTogether() : impl_(std::make_unique<Impl>()) {}
+CloseTogether::~CloseTogether() = default;
+void CloseTogether::flush(std::size_t) {}
+std::size_t CloseTogether::waiting() const {
+    return 0;
+}
+
 // --- SourceFile ------------------------------------------------------------------------------
 
 struct SourceFile::Impl {

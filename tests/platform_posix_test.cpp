@@ -398,6 +398,36 @@ TEST_F(ReplaceFileTest, AKeptOriginalComesBackWithItsMetadataFromThisVolumeAndAn
     if (!other.empty()) fs::remove_all(other);
 }
 
+TEST_F(ReplaceFileTest, FilesLetGoTogetherAreAllClosedAndNothingElse) {
+    const auto open = [] {
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+    };
+    int other[2];
+    ASSERT_EQ(0, ::pipe(other));
+    const std::size_t before = open();
+    {
+        CloseTogether closing;
+        NewFileDefaults defaults;
+        // More than one call closes: what waits is closed in several.
+        for (int i = 0; i < 150; ++i) {
+            const fs::path p = dir_ / (std::to_string(i) + ".c");
+            testing::writeBytes(p, "x; // y\n");
+            const SourceFile file(testing::T(p.string()), SIZE_MAX, defaults);
+            Replacement(file, "x; \n", defaults).commit();
+        }
+        closing.flush();
+        EXPECT_EQ(0u, closing.waiting());
+        EXPECT_LE(open(), before + 2);  // the folder held open, and the closing's own
+        for (int i = 0; i < 150; ++i)
+            EXPECT_EQ("x; \n", testing::readBytes(dir_ / (std::to_string(i) + ".c")));
+    }
+    EXPECT_EQ(before, open());
+    EXPECT_EQ(1, ::write(other[1], "!", 1)) << "a handle it was never given was closed";
+    ::close(other[0]);
+    ::close(other[1]);
+}
+
 // --- The locale's code page --------------------------------------------------------------------
 
 TEST(CodePageTest, SystemCodesetFollowsTheLocaleVariables) {

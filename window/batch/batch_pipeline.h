@@ -181,6 +181,8 @@ public:
 private:
     // Enough to keep two cores busy on small files; more would only hold more files open.
     static constexpr std::size_t kMostAhead = 32;
+    // Handles a worker lets go of before it closes them in one call: a few files' worth.
+    static constexpr std::size_t kCloseTogether = 16;
 
     struct Job {
         enum State { Pending, Working, Done };
@@ -191,6 +193,12 @@ private:
         std::optional<Item> result;
         std::exception_ptr error;
     };
+
+    // Whether a job waits for a thread to take it; the caller holds the lock.
+    bool pendingJob() const {
+        return std::any_of(jobs_.begin(), jobs_.end(),
+                           [](const auto& j) { return j->state == Job::Pending; });
+    }
 
     Item prepareHere(const std::u16string& path) {
         HoldYields hold;
@@ -220,6 +228,7 @@ private:
         HoldYields hold;
         StrOPT stripper;
         NewFileDefaults defaults(&defaults_);
+        CloseTogether closing;
         std::unique_lock lock(mutex_);
         for (;;) {
             std::shared_ptr<Job> job;
@@ -246,7 +255,15 @@ private:
                 // A job the run dropped meanwhile goes here, its file with it.
                 job.reset();
             }
+            closing.flush(kCloseTogether);
             lock.lock();
+            // A worker that is about to wait holds nothing: a run that drops what is held ahead
+            // (to free descriptors) waits for every worker to be idle.
+            if (closing.waiting() > 0 && retired_.empty() && !pendingJob()) {
+                lock.unlock();
+                closing.flush();
+                lock.lock();
+            }
             --busyWorkers_;
             if (mainWaiting_ > 0) done_.notify_all();
         }
