@@ -77,7 +77,8 @@ private:
 /// While one lives on a thread, the files, replacements and folders that thread lets go are
 /// closed several at a time, in one call where the system allows it (Linux's io_uring), else
 /// each at once. A thread that lets go of many files keeps one; what waits stays open until
-/// flush(), so a thread flushes before it waits for more work. One per thread at a time.
+/// flush(), so a thread flushes before it waits for more work. One made while another lives
+/// on the thread takes over until it ends.
 class CloseTogether {
 public:
     CloseTogether();

@@ -26,6 +26,7 @@
 
 #include "code_page.h"
 #include "errors.h"
+#include "handles_internal.h"
 #include "read_whole.h"
 #include "text_file.h"
 
@@ -191,6 +192,8 @@ struct ClosingQueue {
 
 thread_local ClosingQueue* closingTogether = nullptr;
 
+}  // namespace
+
 void closeHandle(int fd) {
     if (closingTogether) {
         closingTogether->add(fd);
@@ -199,10 +202,9 @@ void closeHandle(int fd) {
     }
 }
 
-}  // namespace
-
 struct CloseTogether::Impl {
     ClosingQueue queue;
+    ClosingQueue* outer = closingTogether;  // one this one was made inside, which takes over again
 };
 
 CloseTogether::CloseTogether() : impl_(std::make_unique<Impl>()) {
@@ -210,7 +212,7 @@ CloseTogether::CloseTogether() : impl_(std::make_unique<Impl>()) {
 }
 
 CloseTogether::~CloseTogether() {
-    closingTogether = nullptr;
+    closingTogether = impl_->outer;
 }
 
 void CloseTogether::flush(std::size_t least) {

@@ -133,6 +133,8 @@ private:
 void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
                          const std::vector<std::u16string>& excludes) {
     run([&] {
+        // A folder read is let go before the next one is opened: many in one call.
+        CloseTogether closing;
         list_.clear();
         roots_ = roots;
         RememberedFolders remembered(files_);
