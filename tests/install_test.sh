@@ -64,7 +64,7 @@ contents=$(dpkg-deb -c "$deb")
 for f in "${expected[@]}"; do grep -q " \./usr/$f\$" <<<"$contents" || fail "package lacks /usr/$f"; done
 depends=$(dpkg-deb -f "$deb" Depends)
 # Computed from the binaries, and the two they cannot show: the platform plugin and the font.
-for d in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 libc6 qt6-qpa-plugins "fonts-wqy-zenhei | fonts-noto-cjk"; do
+for d in libqt6widgets6 libqt6gui6 libqt6core6 liburing2 libstdc++6 libc6 qt6-qpa-plugins "fonts-wqy-zenhei | fonts-noto-cjk"; do
   grep -qF "$d" <<<"$depends" || fail "Depends lacks $d: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Recommends)" = xdg-utils ] || fail "Recommends"
