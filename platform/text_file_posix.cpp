@@ -163,16 +163,13 @@ struct ClosingQueue {
             ::io_uring_prep_close(sqe, fds[k]);
             ::io_uring_sqe_set_data64(sqe, static_cast<std::uint64_t>(fds[k]));
         }
+        // The kernel takes entries in order, and may stop at one it cannot take (a kernel without
+        // this operation), with the rest left for the next call. A close mostly completes as it
+        // is taken; one that completes later is waited for, but only while one is under way.
         std::size_t taken = 0;
         std::size_t reaped = 0;
-        while (reaped < taken || taken < count) {
-            const int n = ::io_uring_submit_and_wait(&ring, static_cast<unsigned>(count - reaped));
-            if (n < 0 && n != -EINTR) {
-                // Nothing taken by this call; what earlier ones took completes as the ring goes.
-                ::io_uring_queue_exit(&ring);
-                state = Unavailable;
-                return taken;
-            }
+        while (reaped < count) {
+            const int n = ::io_uring_submit_and_wait(&ring, 1);
             if (n > 0) taken += static_cast<std::size_t>(n);
             io_uring_cqe* cqe;
             while (::io_uring_peek_cqe(&ring, &cqe) == 0) {
@@ -183,6 +180,14 @@ struct ClosingQueue {
                 }
                 ::io_uring_cqe_seen(&ring, cqe);
                 ++reaped;
+            }
+            if (n == -EINTR) continue;
+            if (n < 0 || (n == 0 && reaped == taken && reaped < count)) {
+                // Refused, or nothing taken and nothing under way: what was taken has completed,
+                // the rest is closed by the caller.
+                ::io_uring_queue_exit(&ring);
+                state = Unavailable;
+                return taken;
             }
         }
         if (state == Unavailable) ::io_uring_queue_exit(&ring);
