@@ -7,9 +7,14 @@
 # afresh for every program and times them one after another with a warm cache; the report gives
 # the median of the rounds and the peak memory.
 #
-#   [TMPDIR=FOLDER] [FLOOR=PROGRAM] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]
+#   [TMPDIR=FOLDER] [FLOOR=PROGRAM] [KEEP_TREES=1] bench/small_files_bench.sh [ROUNDS] [PROGRAM...]
 #
 # Defaults: 5 rounds, build/app/tavirel-batch, FLOOR=build/bench/rewrite_floor.
+#
+# KEEP_TREES=1 keeps every tree until the end and starts the rounds a minute after the last
+# deletion, for ext4 without a journal: its inode allocator passes over inodes freed in the last
+# minute (six while their table is not yet written back), so each run would otherwise pay for
+# the deletion of the tree before it, and the order of the programs would decide their times.
 #
 # A PROGRAM with options is a quoted command line: 'build/app/tavirel-batch --no-undo'.
 # Several programs (an older build, say) are timed in the same rounds, so that the figures come
@@ -102,17 +107,26 @@ measure() {  # label, command...: prints "seconds kib"
 declare -A times memory
 labels=("cp -r")
 for p in "${programs[@]}"; do labels+=("$p"); done
+keep=${KEEP_TREES:-}
+if [ -n "$keep" ]; then
+    sync
+    sleep 61
+fi
 for round in $(seq "$rounds"); do
+    # Where the trees are kept, each round and program has folders of its own.
+    suffix=${keep:+-$round}
     rm -rf "$work/copy"
-    read -r t m < <(measure cp -r "$work/src" "$work/copy")
+    read -r t m < <(measure cp -r "$work/src" "$work/copy$suffix")
     times["cp -r"]+="$t "
     memory["cp -r"]=$m
-    for p in "${programs[@]}"; do
+    for i in "${!programs[@]}"; do
+        p=${programs[$i]}
         # A fresh tree and no journal of an earlier run: each run is a first run over its folder.
-        rm -rf "$work/run" "$work/state"
-        cp -r "$work/src" "$work/run"
+        run=$work/run$suffix${keep:+-$i} state=$work/state$suffix${keep:+-$i}
+        rm -rf "$run" "$state"
+        cp -r "$work/src" "$run"
         read -r -a command <<<"$p"
-        read -r t m < <(XDG_STATE_HOME="$work/state" measure "${command[@]}" "$work/run")
+        read -r t m < <(XDG_STATE_HOME="$state" measure "${command[@]}" "$run")
         times["$p"]+="$t "
         memory["$p"]=$m
     done
