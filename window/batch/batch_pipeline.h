@@ -132,10 +132,10 @@ public:
         if (queued > window_ / 2) return;
         // A file listed again ahead is read only at its turn, after its earlier entry is written.
         // The set views the texts of `current` and of the jobs, which only this thread removes.
-        const std::u16string current = index < list_.count() ? list_.text(index) : std::u16string();
+        std::u16string current;
         std::unordered_set<std::u16string_view> ahead;
         ahead.reserve(2 * window_);
-        if (index < list_.count()) ahead.insert(current);
+        if (index < list_.count()) ahead.insert(current = list_.text(index));
         {
             std::lock_guard lock(mutex_);
             for (const auto& job : jobs_) ahead.insert(job->path);

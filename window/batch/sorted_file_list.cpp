@@ -20,7 +20,7 @@ void SortedFileList::AddItem(const std::u16string& text) {
         ++count_;
         return;
     }
-    settle();
+    // Watched, nothing waits: setObserver() settled the list.
     // The first block whose last entry sorts after the new one takes it; else the last block.
     auto block =
         std::upper_bound(blocks_.begin(), blocks_.end(), added.key,
@@ -34,7 +34,7 @@ void SortedFileList::AddItem(const std::u16string& text) {
     std::size_t row = static_cast<std::size_t>(at - block->begin());
     for (auto b = blocks_.begin(); b != block; ++b) row += b->size();
 
-    if (observer_) observer_->aboutToInsert(row);
+    observer_->aboutToInsert(row);
     block->insert(at, std::move(added));
     if (block->size() > kMaxBlock) {
         Block upper(std::make_move_iterator(block->begin() + kMaxBlock / 2),
@@ -44,7 +44,7 @@ void SortedFileList::AddItem(const std::u16string& text) {
     }
     ++count_;
     cachedBlock_ = cachedStart_ = 0;
-    if (observer_) observer_->inserted();
+    observer_->inserted();
 }
 
 void SortedFileList::settle() const {
@@ -56,7 +56,6 @@ void SortedFileList::settle() const {
         std::vector<Entry> all;
         all.reserve(count_);
         for (Block& block : blocks_) std::move(block.begin(), block.end(), std::back_inserter(all));
-        blocks_.clear();
         const auto placed = static_cast<std::ptrdiff_t>(all.size());
         std::move(waiting_.begin(), waiting_.end(), std::back_inserter(all));
         std::inplace_merge(all.begin(), all.begin() + placed, all.end(), byKey);
