@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "dir_file.h"
 
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -9,6 +10,34 @@
 #include "lower_case.h"
 
 namespace tavirel {
+namespace {
+
+// Where the extension of `name` starts: after its last dot, else at 0. Yields once per character
+// examined, the dot included.
+std::size_t extensionAt(std::u16string_view name) {
+    std::size_t i = name.size();
+    for (; i > 0; --i) {
+        yieldToEventLoop();
+        if (name[i - 1] == u'.') break;
+    }
+    return i;
+}
+
+// What toLower(GetExtName(name)) == lowerFilter says, without copying the name where its
+// extension is ASCII: the search asks it of every entry once per extension.
+bool extensionIs(const std::u16string& name, const std::u16string& lowerFilter) {
+    const std::u16string_view ext = std::u16string_view(name).substr(extensionAt(name));
+    if (ext.size() != lowerFilter.size()) return false;  // lower-casing keeps the length
+    for (std::size_t i = 0; i < ext.size(); ++i) {
+        char16_t u = ext[i];
+        if (u >= 0x80) return toLower(std::u16string(ext)) == lowerFilter;
+        if (u >= u'A' && u <= u'Z') u = static_cast<char16_t>(u + (u'a' - u'A'));
+        if (u != lowerFilter[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 Dir_File::Dir_File(FolderReader* reader, FolderPicker picker)
     : reader_(reader ? reader : &systemFolderReader()), picker_(std::move(picker)) {}
@@ -25,7 +54,7 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
         } else if (!isRegularFile(data.dwFileAttributes)) {
             // Links, special files and folders not descended into are neither followed nor listed:
             // converting one would write outside the tree or stop the batch.
-        } else if (strFilter == u"*" || toLower(GetExtName(name)) == lowerFilter) {
+        } else if (strFilter == u"*" || extensionIs(name, lowerFilter)) {
             objList.AddItem(strDir + kPathSeparator + name);
         }
     };
@@ -66,12 +95,7 @@ std::u16string Dir_File::BrowseForFolder(std::uintptr_t hWndOwner, std::u16strin
 }
 
 std::u16string Dir_File::GetExtName(std::u16string strFileName) {
-    std::size_t i = strFileName.size();
-    for (; i > 0; --i) {
-        yieldToEventLoop();
-        if (strFileName[i - 1] == u'.') break;
-    }
-    return strFileName.substr(i);
+    return strFileName.substr(extensionAt(strFileName));
 }
 
 // Each folder's entries as first read, in their order; a folder that could not be read is

@@ -11,6 +11,7 @@
 #include "errors.h"
 #include "event_yield.h"
 #include "folder_enum.h"
+#include "lower_case.h"
 #include "test_support.h"
 
 namespace tavirel {
@@ -145,6 +146,24 @@ TEST(SearchFilesOrderTest, RefusedAppendIsSkippedAndTheWalkGoesOn) {
     } list;
     Dir_File(&reader).SearchFiles(T(native("/a")), u"c", list);
     EXPECT_EQ(nativeAll({"/a/good.c", "/a/sub/deep.c"}), list.items);
+}
+
+TEST(SearchFilesOrderTest, ExtensionsOutsideAsciiMatchAsTheirLowerCaseDoes) {
+    // Letters outside ASCII are lower-cased as the platform does, some into ASCII ones (the
+    // capital I with a dot above, the Kelvin sign): the search agrees with GetExtName and toLower.
+    FakeFolderReader reader;
+    reader.folders["/a/"] = {"1.\xC4\xB0NC", "2.\xC4\xB0nc", "3.\xE2\x84\xAA", "4.\xC3\x87",
+                             "5.c\xC3\xA9",  "6.\xC3\xA9.c", "7.INC"};
+    Dir_File dir(&reader);
+    for (const char16_t* filter : {u"c", u"inc", u"k", u"\u00E7"}) {
+        RecordingList list, expected;
+        dir.SearchFiles(T(native("/a")), filter, list);
+        for (const std::string& name : reader.folders["/a/"]) {
+            if (toLower(dir.GetExtName(T(name))) == toLower(filter))
+                expected.items.push_back(native("/a/" + name));
+        }
+        EXPECT_EQ(expected.items, list.items) << U8(filter);
+    }
 }
 
 class SearchFilesTest : public testing::TempDirTest {
