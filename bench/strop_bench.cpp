@@ -113,7 +113,9 @@ BENCHMARK_F(FileFixture, Save64KiB)(benchmark::State& state) {
 
 BENCHMARK_F(FileFixture, Save64KiBFlushed)(benchmark::State& state) {
     const std::u16string name(path.begin(), path.end());
-    for (auto _ : state) tavirel::writeTextFile(name, text, {.flushToDisk = true});
+    tavirel::WriteOptions flushed;
+    flushed.flushToDisk = true;
+    for (auto _ : state) tavirel::writeTextFile(name, text, flushed);
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(text.size()));
 }
 

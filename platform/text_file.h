@@ -44,6 +44,9 @@ public:
     /// Whether the name still holds this file as it was read: not deleted or swapped for another,
     /// and its content, times, mode, owner and attributes untouched since.
     bool unchangedSinceRead() const;
+    /// A number no other file of its volume has while this one exists (its inode); 0 where the
+    /// system gives none.
+    std::uint64_t identity() const;
 
 private:
     friend class Replacement;
@@ -121,6 +124,12 @@ struct WriteOptions {
     bool flushToDisk = false;
     /// The system's own calls when null.
     ReplaceSeam* seam = nullptr;
+    /// Where the system allows it (the original's volume, an original without extended
+    /// attributes, Linux), the new file is made in `keepIn` under the name `keptAs` from the
+    /// start, so that commitKeeping() there names nothing: one call fewer. Until the commit that
+    /// name holds the new content, or part of it; a Replacement let go removes it.
+    const KeepFolder* keepIn = nullptr;
+    std::u16string keptAs;
 };
 
 /// A folder of the user's own, private to the user, where commits keep the files they replace, each
@@ -142,6 +151,8 @@ public:
     void append(const std::u16string& name, std::string_view bytes);
     /// Removes the file `name`; one that is not there is no error.
     void remove(const std::u16string& name);
+    /// The identity (SourceFile::identity()) of the file `name`; none when there is no such file.
+    std::optional<std::uint64_t> identityOf(const std::u16string& name) const;
     /// Removes the folder `path` and the files in it; a folder that is not there is no error.
     /// False when `stop` became true first, with the folder partly removed. Throws FileError.
     static bool forget(const std::u16string& path, const std::atomic<bool>* stop = nullptr);
@@ -187,8 +198,11 @@ public:
     /// commit(), keeping the file it replaces in `folder` as `name`: the file itself under a second
     /// name where the system allows (the same volume), else a copy with its times where
     /// `copyBudget` still holds its size (which it then takes from the budget), else not at all.
-    /// A commit that fails keeps nothing.
+    /// A commit that fails keeps nothing. A new file made in `folder` (WriteOptions::keepIn)
+    /// takes `name` first where it was made under another.
     Kept commitKeeping(KeepFolder& folder, const std::u16string& name, std::uint64_t& copyBudget);
+    /// Whether the new file was made in WriteOptions::keepIn.
+    bool madeInKeepFolder() const;
 
 private:
     friend void restoreKept(KeepFolder&, const std::u16string&, const SourceFile&, NewFileDefaults&);

@@ -293,6 +293,9 @@ void SourceFile::close() {
     if (impl_->fd >= 0) closeHandle(impl_->fd);
     impl_->fd = -1;
 }
+std::uint64_t SourceFile::identity() const {
+    return impl_->st.st_ino;
+}
 bool SourceFile::unchangedSinceRead() const {
     struct stat now;
     return ::lstat(impl_->platformPath.c_str(), &now) == 0 && sameFile(now, impl_->st) &&
@@ -421,6 +424,22 @@ SourceFile::SourceFile(std::u16string path, std::size_t byteLimit, NewFileDefaul
     read(byteLimit);
 }
 
+struct KeepFolder::Impl {
+    std::u16string path;
+    std::shared_ptr<OpenFolder> open;  // shared with the new files made in it
+    int fd = -1;                       // open's
+    dev_t device = 0;
+    gid_t group = 0;          // what a new file made here gets
+    bool defaultAcl = false;  // a new file made here inherits an access list
+    int appendFd = -1;
+    std::string appendName;
+
+    ~Impl() {
+        if (appendFd >= 0) ::close(appendFd);
+    }
+    std::string name(const std::u16string& n) const { return CodePage::system().encode(n); }
+};
+
 // --- Replacement -----------------------------------------------------------------------------
 
 namespace {
@@ -437,6 +456,14 @@ int linkUnnamed(int fd, int at, const std::string& name) {
     char self[32];
     std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     return ::linkat(AT_FDCWD, self, at, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+}
+
+// 0, or the errno: renames `from` in `fromAt` to `to` in `toAt`, where nothing of that name is;
+// where the file system cannot tell, over it (the names moved to are the caller's own).
+int moveName(int fromAt, const std::string& from, int toAt, const std::string& to) {
+    if (::renameat2(fromAt, from.c_str(), toAt, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    return ::renameat(fromAt, from.c_str(), toAt, to.c_str()) == 0 ? 0 : errno;
 }
 
 // The new content of one file until it is renamed into place; gone without a trace if it is not.
@@ -457,12 +484,16 @@ struct NewFile {
     // The caller found the name holding that file just before the commit: it need not look again.
     bool checked = false;
     ReplaceSeam* seam = nullptr;
+    // The keep folder the new file was made in, and its name there, until the commit moves it.
+    std::shared_ptr<OpenFolder> keptIn;
+    std::string keptAs;
 
     NewFile() = default;
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
     ~NewFile() {
         if (!temp.empty()) ::unlinkat(at, temp.c_str(), 0);
+        dropKept();
         if (fd >= 0) closeHandle(fd);
         if (oldFd >= 0) closeHandle(oldFd);
         if (at != AT_FDCWD && !held) closeHandle(at);
@@ -510,6 +541,37 @@ struct NewFile {
         fail(path, err);
     }
 
+    // Made in the keep folder `in` under `name`, where that name is free; else as open() makes it.
+    void openKept(std::shared_ptr<OpenFolder> in, std::string name, mode_t mode) {
+        fd = ::openat(in->fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0) return open(mode);
+        keptIn = std::move(in);
+        keptAs = std::move(name);
+    }
+
+    void dropKept() {
+        if (!keptIn) return;
+        ::unlinkat(keptIn->fd, keptAs.c_str(), 0);
+        keptIn.reset();
+        keptAs.clear();
+    }
+
+    // A new file made in a keep folder goes beside the old one under a temporary name, as if
+    // made there: for a commit that keeps it elsewhere, or not at all.
+    void leaveKeepFolder() {
+        int err = EEXIST;
+        for (int attempt = 0; attempt <= 100 && err == EEXIST; ++attempt) {
+            temp = temporary();
+            err = moveName(keptIn->fd, keptAs, at, temp);
+        }
+        if (err != 0) {
+            temp.clear();
+            fail(path, err);
+        }
+        keptIn.reset();
+        keptAs.clear();
+    }
+
     // The name must still hold the file that was read, as it was read: deleted, swapped for a
     // link or another file, or written to since, the rename would bring back a deleted file,
     // overwrite one never read, or lose what another program wrote.
@@ -522,7 +584,10 @@ struct NewFile {
         if (!sameState(now, read)) throw FileError(path, "changed since it was read");
     }
 
-    void copyAttributes(int from, bool& hasAccessAcl);
+    // The names of the extended attributes of `from`, each ended by a NUL; none where the file
+    // system has no attributes.
+    std::vector<char> attributeNames(int from) const;
+    void copyAttributes(int from, const std::vector<char>& names, bool& hasAccessAcl);
 
     // What commit() does between checking the old file and renaming over it; undone if the
     // rename fails.
@@ -557,20 +622,32 @@ struct NewFile {
     }
 };
 
-void NewFile::copyAttributes(int from, bool& hasAccessAcl) {
-    std::vector<char> names(1024);
-    ssize_t n;
-    while ((n = ::flistxattr(from, names.data(), names.size())) < 0 && errno == ERANGE) {
-        const ssize_t needed = ::flistxattr(from, nullptr, 0);
-        if (needed < 0) break;
-        names.resize(static_cast<std::size_t>(needed) + 1);
+std::vector<char> NewFile::attributeNames(int from) const {
+    // Most files have none: the list is asked into the stack first, and nothing is allocated.
+    char first[256];
+    ssize_t n = ::flistxattr(from, first, sizeof first);
+    if (n >= 0) return std::vector<char>(first, first + n);
+    if (errno == ERANGE) {
+        std::vector<char> names;
+        do {
+            const ssize_t needed = ::flistxattr(from, nullptr, 0);
+            if (needed < 0) break;
+            names.resize(static_cast<std::size_t>(needed) + 1);
+            n = ::flistxattr(from, names.data(), names.size());
+        } while (n < 0 && errno == ERANGE);
+        if (n >= 0) {
+            names.resize(static_cast<std::size_t>(n));
+            return names;
+        }
     }
-    if (n < 0) {
-        if (errno == ENOTSUP) return;  // a file system without attributes: nothing to keep
-        fail(path, errno);
-    }
+    if (errno == ENOTSUP) return {};  // a file system without attributes: nothing to keep
+    fail(path, errno);
+}
+
+void NewFile::copyAttributes(int from, const std::vector<char>& names, bool& hasAccessAcl) {
+    if (names.empty()) return;
     std::vector<char> value(256);
-    for (const char* name = names.data(); name < names.data() + n; name += std::strlen(name) + 1) {
+    for (const char* name = names.data(); name < names.data() + names.size(); name += std::strlen(name) + 1) {
         ssize_t size;
         while ((size = ::fgetxattr(from, name, value.data(), value.size())) < 0 && errno == ERANGE) {
             const ssize_t needed = ::fgetxattr(from, name, nullptr, 0);
@@ -624,7 +701,17 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     }
 
     const mode_t wanted = st.st_mode & 07777;
-    r.open(wanted & 0777);
+    const std::vector<char> attributes = r.attributeNames(r.oldFd);
+    // Made in the keep folder where it is to be named anyway, where nothing there would differ:
+    // that folder's defaults then stand for those of the file's own.
+    const KeepFolder::Impl* keep = options.keepIn ? options.keepIn->impl_.get() : nullptr;
+    if (keep && keep->device == st.st_dev && !keep->defaultAcl && attributes.empty()) {
+        r.openKept(keep->open, keep->name(options.keptAs), wanted & 0777);
+    } else {
+        r.open(wanted & 0777);
+    }
+    const gid_t createdGroup = r.keptIn ? keep->group : folder.group;
+    const bool inheritedAcl = !r.keptIn && folder.defaultAcl;
     // Blocks taken now, on the preparing thread: with them in place the rename over the old
     // file has no delayed allocation left to force, which ext4 does to keep it safe.
     if (!bytes.empty() && d.blocksFirst(st.st_dev, r.fd))
@@ -633,20 +720,20 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
 
     // Owner first: changing it clears set-ID bits, which the mode then restores.
     bool chowned = false;
-    if (st.st_uid != d.user || st.st_gid != folder.group) {
+    if (st.st_uid != d.user || st.st_gid != createdGroup) {
         if (::fchown(r.fd, st.st_uid, st.st_gid) != 0) {
             throw FileError(r.path, std::string("cannot keep its owner and group: ") + std::strerror(errno));
         }
         chowned = true;
     }
     bool hasAccessAcl = false;
-    r.copyAttributes(r.oldFd, hasAccessAcl);
-    if (folder.defaultAcl && !hasAccessAcl) {
+    r.copyAttributes(r.oldFd, attributes, hasAccessAcl);
+    if (inheritedAcl && !hasAccessAcl) {
         // The folder's default list would widen or narrow access: the old file had none.
         if (::fremovexattr(r.fd, kAccessAcl) != 0 && errno != ENODATA && errno != ENOTSUP)
             fail(r.path, errno);
     }
-    const mode_t created = folder.defaultAcl ? 07777 : (wanted & 0777 & ~d.umask);
+    const mode_t created = inheritedAcl ? 07777 : (wanted & 0777 & ~d.umask);
     if (created != wanted || chowned || hasAccessAcl) {
         if (::fchmod(r.fd, wanted) != 0) fail(r.path, errno);
     }
@@ -658,7 +745,13 @@ Replacement::Replacement(Replacement&&) noexcept = default;
 Replacement& Replacement::operator=(Replacement&&) noexcept = default;
 
 void Replacement::commit() {
-    impl_->file.commit();
+    NewFile& r = impl_->file;
+    if (r.keptIn) r.leaveKeepFolder();
+    r.commit();
+}
+
+bool Replacement::madeInKeepFolder() const {
+    return impl_->file.keptIn != nullptr;
 }
 
 bool Replacement::originalUnchanged(bool committingNext) {
@@ -672,20 +765,6 @@ bool Replacement::originalUnchanged(bool committingNext) {
 
 // --- Kept files ----------------------------------------------------------------------------
 
-struct KeepFolder::Impl {
-    std::u16string path;
-    int fd = -1;
-    dev_t device = 0;
-    int appendFd = -1;
-    std::string appendName;
-
-    ~Impl() {
-        if (appendFd >= 0) ::close(appendFd);
-        if (fd >= 0) ::close(fd);
-    }
-    std::string name(const std::u16string& n) const { return CodePage::system().encode(n); }
-};
-
 KeepFolder::KeepFolder(std::u16string path) : impl_(std::make_unique<Impl>()) {
     Impl& k = *impl_;
     k.path = std::move(path);
@@ -696,10 +775,16 @@ KeepFolder::KeepFolder(std::u16string path) : impl_(std::make_unique<Impl>()) {
         if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) fail(k.path, errno);
         if (slash == std::string::npos) break;
     }
-    k.fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) fail(k.path, errno);
+    k.open = std::make_shared<OpenFolder>(fd);
+    k.fd = fd;
     struct stat st;
-    if (k.fd < 0 || ::fstat(k.fd, &st) != 0) fail(k.path, errno);
+    if (::fstat(k.fd, &st) != 0) fail(k.path, errno);
     k.device = st.st_dev;
+    k.group = (st.st_mode & S_ISGID) ? st.st_gid : ::getegid();
+    const ssize_t n = ::fgetxattr(k.fd, "system.posix_acl_default", nullptr, 0);
+    k.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
 }
 
 KeepFolder::~KeepFolder() = default;
@@ -725,6 +810,12 @@ void KeepFolder::append(const std::u16string& name, std::string_view bytes) {
         k.appendName = file;
     }
     if (const int err = writeAll(k.appendFd, bytes)) fail(k.path + u"/" + name, err);
+}
+
+std::optional<std::uint64_t> KeepFolder::identityOf(const std::u16string& name) const {
+    struct stat st;
+    if (::fstatat(impl_->fd, impl_->name(name).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::nullopt;
+    return st.st_ino;
 }
 
 void KeepFolder::remove(const std::u16string& name) {
@@ -842,26 +933,40 @@ Replacement::Kept Replacement::commitKeeping(KeepFolder& folder, const std::u16s
     NewFile& r = impl_->file;
     const KeepFolder::Impl& k = *folder.impl_;
     const std::string keptName = k.name(name);
-    if (r.temp.empty() && r.read.st_dev == k.device) {
-        // On the same volume the new file is named in the kept folder under the kept name, and
-        // one exchange puts it in the old file's place and the old file under that name: one
-        // call fewer than a link of each. Until the exchange the name holds the new content,
-        // which the undo knows by its hash and size.
-        if (linkUnnamed(r.fd, k.fd, keptName) == 0) {
-            try {
-                if (r.seam) r.seam->beforeReplace();
-                r.checkUnchanged();
-            } catch (...) {
-                ::unlinkat(k.fd, keptName.c_str(), 0);
-                throw;
-            }
-            if (::renameat2(k.fd, keptName.c_str(), r.at, r.target.c_str(), RENAME_EXCHANGE) == 0)
-                return Kept::Linked;
-            const int err = errno;
-            ::unlinkat(k.fd, keptName.c_str(), 0);
-            if (err != EINVAL && err != EXDEV && err != ENOSYS) fail(r.path, err);
+    if (r.keptIn && r.keptIn != k.open) r.leaveKeepFolder();  // made in another run's folder
+    if (r.keptIn && r.keptAs != keptName) {
+        if (const int err = moveName(k.fd, r.keptAs, k.fd, keptName)) fail(r.path, err);
+        r.keptAs = keptName;
+    }
+    if (!r.keptIn && r.temp.empty() && r.read.st_dev == k.device && linkUnnamed(r.fd, k.fd, keptName) == 0) {
+        r.keptIn = k.open;
+        r.keptAs = keptName;
+    }
+    if (r.keptIn) {
+        // On the same volume the new file stands in the kept folder under the kept name, and one
+        // exchange puts it in the old file's place and the old file under that name: one call
+        // fewer than a link of each. Until the exchange the name holds the new content, which
+        // the undo knows by its hash and size, or by the identity of the file it was made for.
+        try {
+            if (r.seam) r.seam->beforeReplace();
+            r.checkUnchanged();
+        } catch (...) {
+            r.dropKept();
+            throw;
         }
-        // A file system without exchanges, or links: as below.
+        if (::renameat2(k.fd, keptName.c_str(), r.at, r.target.c_str(), RENAME_EXCHANGE) == 0) {
+            // The name holds the old file now, which stays.
+            r.keptIn.reset();
+            r.keptAs.clear();
+            return Kept::Linked;
+        }
+        const int err = errno;
+        if (err != EINVAL && err != EXDEV && err != ENOSYS) {
+            r.dropKept();
+            fail(r.path, err);
+        }
+        // A file system without exchanges: as below.
+        r.leaveKeepFolder();
     }
     KeepStep step({k.fd, k.device}, keptName, copyBudget);
     r.commit(&step);

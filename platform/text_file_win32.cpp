@@ -147,6 +147,9 @@ std::string_view SourceFile::bytes() const {
 void SourceFile::close() {
     impl_->file.reset();
 }
+std::uint64_t SourceFile::identity() const {
+    return (static_cast<std::uint64_t>(impl_->info.nFileIndexHigh) << 32) | impl_->info.nFileIndexLow;
+}
 bool SourceFile::unchangedSinceRead() const {
     BY_HANDLE_FILE_INFORMATION now;
     return informationAt(impl_->win, now) == 0 && sameFile(now, impl_->info) && sameState(now, impl_->info);
@@ -400,6 +403,11 @@ void Replacement::commit() {
     impl_->file.commit();
 }
 
+// Made beside the file, always: ReplaceFileW takes no new file from elsewhere.
+bool Replacement::madeInKeepFolder() const {
+    return false;
+}
+
 bool Replacement::originalUnchanged(bool committingNext) {
     NewFile& r = impl_->file;
     r.checked = false;
@@ -474,6 +482,12 @@ void KeepFolder::append(const std::u16string& name, std::string_view bytes) {
         k.appendName = file;
     }
     writeAll(k.append.get(), bytes, k.path + u"\\" + name);
+}
+
+std::optional<std::uint64_t> KeepFolder::identityOf(const std::u16string& name) const {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (informationAt(impl_->file(name), info) != 0) return std::nullopt;
+    return (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
 void KeepFolder::remove(const std::u16string& name) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <random>
@@ -238,23 +239,43 @@ TEST_F(BatchCliTest, UndoPutsBackWhatTheLastRunReplacedAndNamesWhatChangedSince)
 }
 
 // A run killed in the instant before a new file takes its place leaves it under the kept name,
-// the original still in place: the undo knows it by its hash and size and only lets it go.
-TEST_F(BatchCliTest, UndoAfterAKillBetweenNamingAndExchangeLeavesTheOriginal) {
+// the original still in place: the undo knows it by its hash and size and only lets it go. A
+// new file made in the journal ahead of its turn may be left there part-written: the undo knows
+// it by the identity of the original in its name.
+TEST_F(BatchCliTest, UndoAfterAKillBeforeTheExchangeLeavesTheOriginal) {
     fs::create_directories(path("tree"));
     writeBytes(path("tree/a.c"), "int a; // x\n");
-    ASSERT_EQ(0, run("-q " + tree()).status);
-    fs::path kept;
+    writeBytes(path("tree/b.c"), "int b; // y\n");
+    writeBytes(path("tree/c.c"), "int c; // z\n");
+    // One at a time: the journal is there for the second file, which is made in it.
+    ASSERT_EQ(0, run("-q -j1 " + tree()).status);
+    std::map<std::string, fs::path> kept;  // by number
     for (const auto& entry : fs::recursive_directory_iterator(state_)) {
-        if (entry.is_regular_file() && entry.path().filename().string().rfind("0-", 0) == 0)
-            kept = entry.path();
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name != "manifest")
+            kept[name.substr(0, name.find('-'))] = entry.path();
     }
-    ASSERT_FALSE(kept.empty());
-    // The state such a kill leaves: the exchange undone.
-    ASSERT_EQ(0, ::renameat2(AT_FDCWD, kept.c_str(), AT_FDCWD, path("tree/a.c").c_str(), RENAME_EXCHANGE));
+    ASSERT_EQ(3u, kept.size());
+    const auto dashes = [](const fs::path& file) {
+        const std::string name = file.filename().string();
+        return std::count(name.begin(), name.end(), '-');
+    };
+    EXPECT_EQ(2, dashes(kept["0"]));  // named when the journal was made
+    EXPECT_EQ(3, dashes(kept["1"]));
+    // The states such kills leave: the exchange undone, and the file made ahead cut short.
+    ASSERT_EQ(0,
+              ::renameat2(AT_FDCWD, kept["0"].c_str(), AT_FDCWD, path("tree/a.c").c_str(), RENAME_EXCHANGE));
+    ASSERT_EQ(0,
+              ::renameat2(AT_FDCWD, kept["1"].c_str(), AT_FDCWD, path("tree/b.c").c_str(), RENAME_EXCHANGE));
+    fs::resize_file(kept["1"], 3);
     const Result undo = run("--undo " + tree());
     EXPECT_EQ(0, undo.status) << undo.err;
     EXPECT_EQ("int a; // x\n", readBytes(path("tree/a.c")));
-    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_EQ("int b; // y\n", readBytes(path("tree/b.c")));
+    EXPECT_EQ("int c; // z\n", readBytes(path("tree/c.c")));
+    EXPECT_FALSE(fs::exists(kept["0"]));
+    EXPECT_FALSE(fs::exists(kept["1"]));
+    EXPECT_EQ(1, run("--undo " + tree()).status);  // nothing left to undo
 }
 
 // On another file system than the journal (tmpfs here) the originals are copied, up to the

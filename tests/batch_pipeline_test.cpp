@@ -86,7 +86,7 @@ TEST_F(PreparePipelineTest, ItHoldsABoundedNumberOfItemsWhateverTheListsLength) 
     {
         PreparePipeline<Counted> pipeline(
             list, 2, list.count(), stripper,
-            [](StrOPT&, NewFileDefaults&, const std::u16string& path) { return Counted(path); },
+            [](StrOPT&, NewFileDefaults&, const std::u16string& path, std::size_t) { return Counted(path); },
             [](const Counted&) { return true; });
         EXPECT_EQ(marked(), runThrough(pipeline));
     }
@@ -100,7 +100,7 @@ TEST_F(PreparePipelineTest, WhatFailsWhileItemsAreHeldIsTriedAgainWithNoneHeld) 
     std::atomic<int> failures{0};
     PreparePipeline<Counted> pipeline(
         list, 2, list.count(), stripper,
-        [&](StrOPT&, NewFileDefaults&, const std::u16string& path) {
+        [&](StrOPT&, NewFileDefaults&, const std::u16string& path, std::size_t) {
             if (alive >= 4) {
                 ++failures;
                 throw std::runtime_error("Too many open files");
@@ -114,7 +114,7 @@ TEST_F(PreparePipelineTest, WhatFailsWhileItemsAreHeldIsTriedAgainWithNoneHeld) 
     // A failure with nothing held is the entry's own: it reaches the run.
     PreparePipeline<Counted> failing(
         list, 2, list.count(), stripper,
-        [](StrOPT&, NewFileDefaults&, const std::u16string& path) -> Counted {
+        [](StrOPT&, NewFileDefaults&, const std::u16string& path, std::size_t) -> Counted {
             if (path == entry(11)) throw std::runtime_error("Permission denied");
             return Counted(path);
         },
@@ -127,7 +127,7 @@ TEST_F(PreparePipelineTest, AnItemNoLongerCurrentAtItsTurnIsPreparedAgainThen) {
     std::atomic<bool> atTurn{false};
     PreparePipeline<Counted> pipeline(
         list, 2, list.count(), stripper,
-        [&](StrOPT&, NewFileDefaults&, const std::u16string& path) {
+        [&](StrOPT&, NewFileDefaults&, const std::u16string& path, std::size_t) {
             Counted item(path);
             item.preparedAtTurn = atTurn;
             return item;

@@ -398,6 +398,79 @@ TEST_F(ReplaceFileTest, AKeptOriginalComesBackWithItsMetadataFromThisVolumeAndAn
     if (!other.empty()) fs::remove_all(other);
 }
 
+// A new file made in the keep folder from the start, under its kept name, ends as any other:
+// the file's own metadata, not the keep folder's defaults; the name it was made under is the
+// original's after the commit, or gone when there is none. An original with attributes is made
+// beside itself as ever.
+TEST_F(ReplaceFileTest, ANewFileMadeInTheKeepFolderEndsAsAnyOther) {
+    const fs::path keep = state_ / "kept";
+    KeepFolder kept(testing::T(keep.string()));
+    if (statOf(keep).st_dev != statOf(dir_).st_dev) GTEST_SKIP() << "the keep folder is on another volume";
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // A set-group-ID keep folder would give the new file its group.
+        ASSERT_EQ(0, ::chown(keep.c_str(), 0, kNogroup));
+        ASSERT_EQ(0, ::chmod(keep.c_str(), 02700));
+        kept = KeepFolder(testing::T(keep.string()));
+    }
+    const fs::path p = path("a.c");
+    std::uint64_t budget = 0;
+    enum class End { KeptUnderItsName, KeptUnderAnother, Committed, Dropped, ChangedFirst };
+    for (const End end :
+         {End::KeptUnderItsName, End::KeptUnderAnother, End::Committed, End::Dropped, End::ChangedFirst}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        writeBytes(p, "int a; // old\n");
+        ASSERT_EQ(0, ::chmod(p.c_str(), root ? 02751 : 0751));
+        const struct stat before = statOf(p);
+        {
+            NewFileDefaults defaults;
+            const SourceFile file(testing::T(p.string()));
+            WriteOptions ahead;
+            ahead.keepIn = &kept;
+            ahead.keptAs = u"5";
+            Replacement r(file, "int a; \n", defaults, ahead);
+            ASSERT_TRUE(r.madeInKeepFolder());
+            EXPECT_EQ("int a; \n", readBytes(keep / "5"));
+            if (end == End::KeptUnderItsName || end == End::KeptUnderAnother) {
+                const std::u16string name = end == End::KeptUnderItsName ? u"5" : u"n0";
+                EXPECT_EQ(Replacement::Kept::Linked, r.commitKeeping(kept, name, budget));
+                EXPECT_EQ(file.identity(), kept.identityOf(name));
+            } else if (end == End::Committed) {
+                r.commit();
+            } else if (end == End::ChangedFirst) {
+                writeBytes(p, "edited\n");
+                EXPECT_THROW(r.commitKeeping(kept, u"5", budget), FileError);
+            }
+        }
+        EXPECT_EQ(end == End::KeptUnderItsName, kept.holds(u"5"));
+        EXPECT_EQ(1u, entries());  // no name left beside the file
+        const struct stat after = statOf(p);
+        EXPECT_EQ(end == End::Dropped        ? "int a; // old\n"
+                  : end == End::ChangedFirst ? "edited\n"
+                                             : "int a; \n",
+                  readBytes(p));
+        EXPECT_EQ(before.st_mode, after.st_mode);
+        EXPECT_EQ(before.st_uid, after.st_uid);
+        EXPECT_EQ(before.st_gid, after.st_gid);
+        kept.remove(u"5");
+        kept.remove(u"n0");
+    }
+
+    writeBytes(p, "int a; // old\n");
+    if (::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) == 0) {
+        NewFileDefaults defaults;
+        const SourceFile file(testing::T(p.string()));
+        WriteOptions ahead;
+        ahead.keepIn = &kept;
+        ahead.keptAs = u"6";
+        Replacement r(file, "int a; \n", defaults, ahead);
+        EXPECT_FALSE(r.madeInKeepFolder());
+        EXPECT_FALSE(kept.holds(u"6"));
+        EXPECT_EQ(Replacement::Kept::Linked, r.commitKeeping(kept, u"6", budget));
+        EXPECT_EQ("vendor", attribute(p, "user.origin"));
+    }
+}
+
 TEST_F(ReplaceFileTest, FilesLetGoTogetherAreAllClosedAndNothingElse) {
     const auto open = [] {
         return static_cast<std::size_t>(

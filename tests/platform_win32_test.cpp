@@ -59,7 +59,9 @@ protected:
     void convert(const fs::path& p, std::string_view bytes, ReplaceSeam* seam = nullptr) {
         NewFileDefaults defaults;
         const SourceFile file(p.u16string());
-        Replacement(file, bytes, defaults, {.seam = seam}).commit();
+        WriteOptions options;
+        options.seam = seam;
+        Replacement(file, bytes, defaults, options).commit();
     }
     // A volume and a ReplaceFileW that behave as a test needs.
     struct SystemAs : ReplaceSeam {

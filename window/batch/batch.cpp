@@ -2,6 +2,7 @@
 #include "batch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <exception>
 #include <optional>
 #include <thread>
@@ -156,17 +157,28 @@ void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
     });
 }
 
-const std::u16string& Batch::rootOf(const std::u16string& path) const {
-    for (const std::u16string& root : roots_) {
-        if (path == root) return root;
+namespace {
+
+// Which of `roots` `path` was found under; roots.size() for none.
+std::size_t rootIndex(const std::vector<std::u16string>& roots, const std::u16string& path) {
+    for (std::size_t i = 0; i < roots.size(); ++i) {
+        const std::u16string& root = roots[i];
+        if (path == root) return i;
         const std::size_t skip =
             !root.empty() && root.back() == kPathSeparator ? root.size() : root.size() + 1;
         if (path.size() > skip && path.compare(0, root.size(), root) == 0 &&
             (skip == root.size() || path[root.size()] == kPathSeparator))
-            return root;
+            return i;
     }
+    return roots.size();
+}
+
+}  // namespace
+
+const std::u16string& Batch::rootOf(const std::u16string& path) const {
+    const std::size_t r = rootIndex(roots_, path);
     static const std::u16string none;
-    return none;
+    return r < roots_.size() ? roots_[r] : none;
 }
 
 void Batch::SelectAll() {
@@ -212,11 +224,22 @@ struct Batch::Prepared {
     FileReport::Fate fate = FileReport::Fate::Unchanged;
     Language language = Language::CFamily;
     std::optional<Replacement> replacement;
-    std::uint64_t hash = 0;  // of the new bytes, for the journal
-    bool yielded = false;    // at its turn, before the look that found it current
+    std::uint64_t hash = 0;      // of the new bytes, for the journal
+    std::uint64_t identity = 0;  // of the original, for the journal
+    bool yielded = false;        // at its turn, before the look that found it current
 };
 
-Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const {
+// Each root's journal folder, once its first file is replaced: the new files of the entries
+// after are made there from the start, where the commit's exchange then names them.
+struct Batch::KeepAhead {
+    explicit KeepAhead(const std::vector<std::u16string>& r) : roots(r), folders(r.size()) {}
+    // The run's own: a run inside it may refresh the list's roots while workers read these.
+    const std::vector<std::u16string> roots;
+    std::vector<std::atomic<const KeepFolder*>> folders;
+};
+
+Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path,
+                               std::size_t entry, const KeepAhead& ahead) const {
     using Outcome = SourceConversion::Outcome;
     using Fate = FileReport::Fate;
     Prepared p;
@@ -250,27 +273,42 @@ Batch::Prepared Batch::prepare(StrOPT& stripper, NewFileDefaults& defaults, std:
     } else if (p.fate == Fate::Converted && options_.write) {
         // The replacement keeps the file open until after the rename: the old inode is then
         // freed by whoever lets the file go, not by the rename on the main thread.
-        p.replacement.emplace(*p.file, p.conversion.bytes, defaults, WriteOptions{.seam = seam_});
-        if (!options_.journals.empty()) p.hash = contentHash(p.conversion.bytes);
+        WriteOptions write;
+        write.seam = seam_;
+        if (!options_.journals.empty()) {
+            p.hash = contentHash(p.conversion.bytes);
+            p.identity = p.file->identity();
+            if (const std::size_t r = rootIndex(ahead.roots, p.path); r < ahead.roots.size()) {
+                write.keepIn = ahead.folders[r].load(std::memory_order_acquire);
+                if (write.keepIn)
+                    write.keptAs =
+                        UndoJournal::nameAhead(entry, p.hash, p.conversion.bytes.size(), p.identity);
+            }
+        }
+        p.replacement.emplace(*p.file, p.conversion.bytes, defaults, write);
         return p;
     }
     p.file->close();
     return p;
 }
 
-void Batch::commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals) {
+void Batch::commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals,
+                   KeepAhead& ahead) {
     // Bytes that would not change are not written: the file keeps its inode and times.
     if (!file.replacement) return;
     if (journals.empty()) return SaveText(file);
-    const std::u16string& root = rootOf(file.path);
-    const std::size_t r = root.empty() ? roots_.size() : static_cast<std::size_t>(&root - roots_.data());
+    const std::size_t r = rootIndex(roots_, file.path);
     // Listed by a run inside this one, over other roots: its original would have no journal.
     if (r >= journals.size()) throw FileError(file.path, "not under a path this run was given");
     std::optional<UndoJournal>& journal = journals[r];
-    if (!journal) journal.emplace(options_.journals, root, options_.copyLimit, list_);
+    if (!journal) journal.emplace(options_.journals, roots_[r], options_.copyLimit, list_);
     const std::size_t before = journal->notKept();
-    journal->commit(*file.replacement, entry, file.path, file.hash, file.conversion.bytes.size());
+    journal->commit(*file.replacement, entry, file.path, file.hash, file.conversion.bytes.size(),
+                    file.identity);
     lastNotKept_ += journal->notKept() - before;
+    if (r < ahead.roots.size() && !ahead.folders[r].load(std::memory_order_relaxed) &&
+        ahead.roots[r] == roots_[r])
+        ahead.folders[r].store(journal->keepFolder(), std::memory_order_release);
 }
 
 void Batch::report(const Prepared& file) {
@@ -289,14 +327,17 @@ void Batch::ConvertSelected() {
         // replaced.
         std::vector<std::optional<UndoJournal>> journal(
             options_.write && !options_.journals.empty() ? roots_.size() : 0);
+        // Outlived by the journals, whose folders it names; outlives the workers, which read it.
+        KeepAhead ahead(roots_);
         try {
             const std::size_t count = list_.count();
             std::optional<PreparePipeline<Prepared>> pipeline;
             if (workers_ > 0) {
                 pipeline.emplace(
                     list_, workers_, count, stripper_,
-                    [this](StrOPT& stripper, NewFileDefaults& defaults, const std::u16string& path) {
-                        return prepare(stripper, defaults, path);
+                    [this, &ahead](StrOPT& stripper, NewFileDefaults& defaults, const std::u16string& path,
+                                   std::size_t entry) {
+                        return prepare(stripper, defaults, path, entry, ahead);
                     },
                     // Read ahead, a file may have changed before its turn: it is then read again.
                     [this](Prepared& file) {
@@ -329,12 +370,12 @@ void Batch::ConvertSelected() {
                     Prepared file = pipeline->take(i, name);
                     // Prepared here, with its engine's yields held: the stop is looked for now.
                     if (!file.yielded) yieldToEventLoop();
-                    commit(file, i, journal);
+                    commit(file, i, journal, ahead);
                     report(file);
                     pipeline->retire(std::move(file));
                 } else {
-                    Prepared file = prepare(stripper_, defaults, name);
-                    commit(file, i, journal);
+                    Prepared file = prepare(stripper_, defaults, name, i, ahead);
+                    commit(file, i, journal, ahead);
                     report(file);
                 }
             }

@@ -136,12 +136,15 @@ public:
 
 private:
     struct Prepared;
+    struct KeepAhead;
 
     template <typename Procedure>
     void run(Procedure procedure);
     void selectAll();
-    Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path) const;
-    void commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals);
+    Prepared prepare(StrOPT& stripper, NewFileDefaults& defaults, std::u16string path, std::size_t entry,
+                     const KeepAhead& ahead) const;
+    void commit(Prepared& file, std::size_t entry, std::vector<std::optional<UndoJournal>>& journals,
+                KeepAhead& ahead);
     void report(const Prepared& file);
     void SaveText(Prepared& file);
 

@@ -37,8 +37,9 @@ namespace tavirel {
 template <typename Item>
 class PreparePipeline {
 public:
-    /// Prepares the entry whose text is given, with the calling thread's engine and defaults.
-    using Prepare = std::function<Item(StrOPT&, NewFileDefaults&, const std::u16string&)>;
+    /// Prepares the entry whose text and index are given, with the calling thread's engine and
+    /// defaults.
+    using Prepare = std::function<Item(StrOPT&, NewFileDefaults&, const std::u16string&, std::size_t)>;
     /// Whether an item prepared ahead is still what its entry would give now, at its turn: asked
     /// right before it is handed back, so the answer may stand for the caller's next step.
     using StillCurrent = std::function<bool(Item&)>;
@@ -108,7 +109,7 @@ public:
             job.reset();
         } else {
             try {
-                return prepareHere(path);
+                return prepareHere(path, index);
             } catch (const std::exception&) {
                 // Tried while the workers held files ahead: tried again below with none held.
             }
@@ -116,7 +117,7 @@ public:
         // A failure met with files held ahead may come of what they hold (descriptors, inodes,
         // memory): only a failure with none held counts, as on one thread.
         drop(index);
-        return prepareHere(path);
+        return prepareHere(path, index);
     }
 
     /// Queues the marked entries after `index` up to the window's size; reads the list, so the
@@ -200,9 +201,9 @@ private:
                            [](const auto& j) { return j->state == Job::Pending; });
     }
 
-    Item prepareHere(const std::u16string& path) {
+    Item prepareHere(const std::u16string& path, std::size_t index) {
         HoldYields hold;
-        return prepare_(stripper_, defaults_, path);
+        return prepare_(stripper_, defaults_, path, index);
     }
 
     // Lets go of everything prepared ahead of `index` and of every file waiting to be let go,
@@ -275,7 +276,7 @@ private:
         std::exception_ptr error;
         try {
             HoldYields hold;
-            result.emplace(prepare_(stripper, defaults, job.path));
+            result.emplace(prepare_(stripper, defaults, job.path, job.index));
         } catch (...) {
             error = std::current_exception();
         }

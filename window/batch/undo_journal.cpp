@@ -103,9 +103,10 @@ bool within(const std::u16string& outer, const std::u16string& inner) {
 struct Entry {
     std::uint64_t hash = 0;
     std::uint64_t size = 0;
-    std::u16string kept;   // the kept file's name; empty when its original was not kept
-    std::u16string path;   // inside the folder
-    bool notKept = false;  // replaced without its original kept
+    std::optional<std::uint64_t> madeFor;  // the original's identity, for a file made ahead
+    std::u16string kept;                   // the kept file's name; empty when its original was not kept
+    std::u16string path;                   // inside the folder
+    bool notKept = false;                  // replaced without its original kept
 };
 
 struct Journal {
@@ -114,18 +115,31 @@ struct Journal {
     std::vector<Entry> entries;
 };
 
-// A kept file's name: its number, then the hash and the size of what replaced it. The name is
-// taken in the same step as the file, so a record can never say more than the file.
+// A kept file's name: its number, then the hash and the size of what replaced it, and for a new
+// file made under it ahead, the identity of the original it is for. The name is taken in the
+// same step as the file, so a record can never say more than the file.
 std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size) {
     return ascii(number + "-" + hex(hash) + "-" + std::to_string(size));
 }
+std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size,
+                        std::uint64_t madeFor) {
+    return keptName(number, hash, size) + u"-" + ascii(std::to_string(madeFor));
+}
 
-bool parseHashAndSize(std::string_view text, std::uint64_t& hash, std::uint64_t& size) {
-    unsigned long long h = 0, n = 0;
+// "HASH-SIZE", with "-IDENTITY" after where `madeFor` takes one.
+bool parseHashAndSize(std::string_view text, std::uint64_t& hash, std::uint64_t& size,
+                      std::optional<std::uint64_t>* madeFor = nullptr) {
+    unsigned long long h = 0, n = 0, id = 0;
     int used = 0;
-    if (std::sscanf(std::string(text).c_str(), "%16llx-%llu%n", &h, &n, &used) != 2 ||
-        static_cast<std::size_t>(used) != text.size())
-        return false;
+    const std::string whole(text);
+    if (std::sscanf(whole.c_str(), "%16llx-%llu%n", &h, &n, &used) != 2) return false;
+    if (static_cast<std::size_t>(used) != text.size()) {
+        int more = 0;
+        if (!madeFor || std::sscanf(whole.c_str() + used, "-%llu%n", &id, &more) != 1 ||
+            static_cast<std::size_t>(used + more) != text.size())
+            return false;
+        *madeFor = id;
+    }
     hash = h;
     size = n;
     return true;
@@ -189,7 +203,8 @@ std::optional<Journal> readJournal(const std::u16string& where, bool headerOnly 
             if (dash == std::string::npos) continue;
             const auto it = byNumber.find(name.substr(0, dash));
             if (it == byNumber.end() ||
-                !parseHashAndSize(std::string_view(name).substr(dash + 1), it->second.hash, it->second.size))
+                !parseHashAndSize(std::string_view(name).substr(dash + 1), it->second.hash, it->second.size,
+                                  &it->second.madeFor))
                 continue;
             it->second.kept = data.cFileName;
         } while (listing->findNext(data));
@@ -345,8 +360,13 @@ UndoJournal::~UndoJournal() {
     Sweeper::instance().start();
 }
 
+std::u16string UndoJournal::nameAhead(std::size_t entry, std::uint64_t hash, std::uint64_t size,
+                                      std::uint64_t identity) {
+    return keptName(std::to_string(entry), hash, size, identity);
+}
+
 void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std::u16string& path,
-                         std::uint64_t hash, std::uint64_t size) {
+                         std::uint64_t hash, std::uint64_t size, std::uint64_t identity) {
     // The root is a folder, or a file named as it is, whose path inside is then empty.
     const std::u16string prefix = joined(folder_, u"");
     if (path != folder_ && path.rfind(prefix, 0) != 0)
@@ -399,7 +419,9 @@ void UndoJournal::commit(Replacement& replacement, std::size_t entry, const std:
     }
     recorded_.erase(entry);
     if (!records.empty()) kept_->append(kManifest, records);
-    if (replacement.commitKeeping(*kept_, keptName(number, hash, size), budget_) == Replacement::Kept::Not) {
+    const std::u16string name = replacement.madeInKeepFolder() ? keptName(number, hash, size, identity)
+                                                               : keptName(number, hash, size);
+    if (replacement.commitKeeping(*kept_, name, budget_) == Replacement::Kept::Not) {
         ++notKept_;
         std::string record = "! ";
         record += number + " " + hex(hash) + "-" + std::to_string(size) + "\n";
@@ -426,6 +448,12 @@ void undoLastRun(const std::u16string& home, const std::u16string& folder, bool 
             };
             yieldToEventLoop();
             try {
+                // A file made ahead that never took its original's place: the original never
+                // left, and the file, whole or not, only goes.
+                if (e.madeFor && kept.identityOf(e.kept) != e.madeFor) {
+                    if (!dryRun) kept.remove(e.kept);
+                    continue;
+                }
                 const SourceFile current(path);
                 // Never replaced (the run stopped first), or put back already.
                 if (!e.kept.empty() && isKept(kept, e.kept, current)) continue;

@@ -6,7 +6,9 @@
 // the run was to replace, written ahead; and the kept files, each named by its number and the
 // hash and size of what the run wrote in its place. The name is taken in the same step as the
 // replacement, so a run stopped at any moment leaves a journal of exactly the files replaced so
-// far. Only the last run over a folder is kept.
+// far. A new file made in the journal ahead of its commit has the identity of the file it is to
+// replace in its name too: until the exchange its name holds another file. Only the last run
+// over a folder is kept.
 #pragma once
 
 #include <cstddef>
@@ -46,11 +48,19 @@ public:
     UndoJournal& operator=(const UndoJournal&) = delete;
 
     /// Replaces `path`, list entry `entry`, by `replacement`, whose new content has `size` bytes
-    /// and hash `hash`, keeping the original, once its record is written. The first call forgets every
-    /// earlier journal of this folder, of a folder inside it and of one around it. Throws FileError, with
-    /// nothing replaced.
+    /// and hash `hash`, keeping the original (whose identity is `identity`), once its record is
+    /// written. The first call forgets every earlier journal of this folder, of a folder inside
+    /// it and of one around it. Throws FileError, with nothing replaced.
     void commit(Replacement& replacement, std::size_t entry, const std::u16string& path, std::uint64_t hash,
-                std::uint64_t size);
+                std::uint64_t size, std::uint64_t identity);
+
+    /// Where the new files of later entries may be made, once the first commit made the journal;
+    /// stays while this lives.
+    const KeepFolder* keepFolder() const { return kept_ ? &*kept_ : nullptr; }
+    /// The name under which to make, in keepFolder(), the new file of list entry `entry`, of
+    /// `size` bytes and hash `hash`, for the original of identity `identity`.
+    static std::u16string nameAhead(std::size_t entry, std::uint64_t hash, std::uint64_t size,
+                                    std::uint64_t identity);
 
     /// How many files were replaced without their originals kept: copies past the limit.
     std::size_t notKept() const { return notKept_; }
