@@ -71,12 +71,12 @@ template <typename Unit, typename Out>
 class Sweep {
 public:
     Sweep(const Unit* in, std::size_t n, const KeptComments& keep, Out& out, std::vector<SyntaxDoubt>& doubts)
-        : in_(in), n_(n), keep_(keep), out_(out), doubts_(doubts) {}
+        : in_(in), n_(n), keep_(keep), out_(out), doubts_(doubts), lineEnds_(in, n, {'\n', '\r'}) {}
 
     void cFamily(RawStrings raw) {
-        const std::array<unsigned char, 4> targets{'/', '"', '\'', '#'};
+        Marks<Unit, 4> code(in_, n_, {'/', '"', '\'', '#'});
         std::size_t i = 0;
-        while ((i = findAny(in_, i, n_, targets)) < n_) {
+        while ((i = code.next(i)) < n_) {
             const Unit c = in_[i];
             if (c == Unit('/')) {
                 const std::size_t j = logical(i + 1);
@@ -100,9 +100,9 @@ public:
     }
 
     void assembler() {
-        const std::array<unsigned char, 4> targets{';', '"', '\'', '/'};
+        Marks<Unit, 4> code(in_, n_, {';', '"', '\'', '/'});
         std::size_t i = 0;
-        while ((i = findAny(in_, i, n_, targets)) < n_) {
+        while ((i = code.next(i)) < n_) {
             const Unit c = in_[i];
             if (c == Unit(';')) {
                 const std::size_t end = lineEndFrom(i);
@@ -179,9 +179,7 @@ private:
     }
 
     // The start of the line end that ends the physical line holding i, or n.
-    std::size_t lineEndFrom(std::size_t i) const {
-        return findAny(in_, i, n_, std::array<unsigned char, 2>{'\n', '\r'});
-    }
+    std::size_t lineEndFrom(std::size_t i) const { return lineEnds_.next(i); }
 
     // Whether the physical line ending at `end` (a line end's start) ends in a splice.
     bool spliced(std::size_t lineStart, std::size_t end) const {
@@ -392,6 +390,7 @@ private:
     // Where the last comment removed ended, and whether only blanks and comments stood before it.
     std::size_t commentEnd_ = SIZE_MAX;
     bool commentFirst_ = false;
+    mutable Marks<Unit, 2> lineEnds_;
 };
 
 }  // namespace syntax
