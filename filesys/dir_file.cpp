@@ -42,10 +42,10 @@ bool extensionIs(const std::u16string& name, const std::u16string& lowerFilter) 
 Dir_File::Dir_File(FolderReader* reader, FolderPicker picker)
     : reader_(reader ? reader : &systemFolderReader()), picker_(std::move(picker)) {}
 
-void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
+template <typename Take>
+void Dir_File::walk(const std::u16string& strDir, Take& take) {
     // Every step that fails is passed over and the walk goes on: nothing leaves this call.
     std::vector<std::u16string> subfolders;
-    const std::u16string lowerFilter = toLower(strFilter);
 
     auto handleEntry = [&](const FindData& data) {
         const std::u16string& name = data.cFileName;
@@ -54,8 +54,8 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
         } else if (!isRegularFile(data.dwFileAttributes)) {
             // Links, special files and folders not descended into are neither followed nor listed:
             // converting one would write outside the tree or stop the batch.
-        } else if (strFilter == u"*" || extensionIs(name, lowerFilter)) {
-            objList.AddItem(strDir + kPathSeparator + name);
+        } else {
+            take(strDir, name);
         }
     };
 
@@ -79,7 +79,38 @@ void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, Item
     // The folder is closed before the descent, so a walk holds one open folder at a time.
     for (std::u16string& subfolder : subfolders) {
         yieldToEventLoop();
-        SearchFiles(std::move(subfolder), strFilter, objList);
+        walk(subfolder, take);
+    }
+}
+
+void Dir_File::SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList) {
+    const std::u16string lowerFilter = toLower(strFilter);
+    auto take = [&](const std::u16string& dir, const std::u16string& name) {
+        if (strFilter == u"*" || extensionIs(name, lowerFilter)) objList.AddItem(dir + kPathSeparator + name);
+    };
+    walk(strDir, take);
+}
+
+void Dir_File::SearchFilesEach(const std::u16string& strDir, const std::vector<std::u16string>& filters,
+                               ItemList& objList) {
+    std::vector<std::u16string> lowerFilters;
+    for (const std::u16string& filter : filters) lowerFilters.push_back(toLower(filter));
+    std::vector<std::vector<std::u16string>> found(filters.size());
+    auto take = [&](const std::u16string& dir, const std::u16string& name) {
+        for (std::size_t k = 0; k < filters.size(); ++k) {
+            if (filters[k] == u"*" || extensionIs(name, lowerFilters[k]))
+                found[k].push_back(dir + kPathSeparator + name);
+        }
+    };
+    walk(strDir, take);
+    for (const std::vector<std::u16string>& paths : found) {
+        for (const std::u16string& path : paths) {
+            try {
+                objList.AddItem(path);
+            } catch (const std::exception&) {
+                // As in a search of its own: that entry is missing.
+            }
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tavirel {
 
@@ -40,6 +41,12 @@ public:
     /// listed. Yields before each next entry, before each descent, and in GetExtName. Never throws.
     void SearchFiles(std::u16string strDir, std::u16string strFilter, ItemList& objList);
 
+    /// What SearchFiles() for each of `filters` in turn appends, in that order, from one walk:
+    /// for a caller that wants several extensions and reads the list only when all are in.
+    /// Yields as one search does. Never throws.
+    void SearchFilesEach(const std::u16string& strDir, const std::vector<std::u16string>& filters,
+                         ItemList& objList);
+
     /// Creates the folder `fPath` unless a folder or file of that name is visible (dot names are
     /// hidden). Only the last folder of the path is created. Throws FileError.
     void MakeDir(std::u16string fPath);
@@ -55,6 +62,9 @@ public:
 
 private:
     friend class RememberedFolders;
+    // The search's walk: `take(folder, name)` for each regular file.
+    template <typename Take>
+    void walk(const std::u16string& strDir, Take& take);
     FolderReader* reader_;
     FolderPicker picker_;
 };

@@ -166,6 +166,31 @@ TEST(SearchFilesOrderTest, ExtensionsOutsideAsciiMatchAsTheirLowerCaseDoes) {
     }
 }
 
+TEST(SearchFilesOrderTest, OneWalkForSeveralExtensionsListsWhatASearchForEachWould) {
+    FakeFolderReader reader;
+    reader.folders["/s/"] = {"b.H", "A.c", "sub/", "a.C", "x.inc", "link", "\xC4\xB0.inc", "Sub/", "bad.c"};
+    reader.folders["/s/sub/"] = {"z.h", "deep/", "y.C", "bad.inc"};
+    reader.folders["/s/sub/deep/"] = {"q.asm", "r.c"};
+    reader.folders["/s/Sub/"] = {"w.c", "v.cpp"};
+    struct PickyList : RecordingList {
+        void AddItem(const std::u16string& text) override {
+            if (text.find(u"bad") != std::u16string::npos) throw std::runtime_error("full");
+            RecordingList::AddItem(text);
+        }
+    };
+    Dir_File dir(&reader);
+    for (const std::vector<std::u16string>& filters :
+         {std::vector<std::u16string>{u"c", u"cpp", u"h", u"asm", u"dt", u"inc"},
+          {u"h", u"c"},
+          {u"*", u"C"}}) {
+        PickyList each, oneByOne;
+        dir.SearchFilesEach(T(native("/s")), filters, each);
+        for (const std::u16string& filter : filters) dir.SearchFiles(T(native("/s")), filter, oneByOne);
+        EXPECT_EQ(oneByOne.items, each.items);
+        EXPECT_FALSE(each.items.empty());
+    }
+}
+
 class SearchFilesTest : public testing::TempDirTest {
 protected:
     void file(const std::string& name) { testing::writeBytes(path(name), "x"); }

@@ -138,8 +138,13 @@ void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
         CloseTogether closing;
         list_.clear();
         roots_ = roots;
-        RememberedFolders remembered(files_);
         RootEntries entries(list_, excludes, roots.size() > 1);
+        // The list is read only once all are in: one walk for all the extensions switched on, which
+        // lists what a search per extension would, in the same order.
+        std::vector<std::u16string> keys;
+        for (int i = 0; i < 6; ++i) {
+            if (switches_.isOn(i)) keys.emplace_back(kLanguageKeys[i].key);
+        }
         for (const std::u16string& root : roots) {
             if (!folderUnreadableReason(root).empty()) {
                 // A file named as it is: the caller has checked its name.
@@ -148,10 +153,7 @@ void Batch::RefreshPaths(const std::vector<std::u16string>& roots,
                 continue;
             }
             entries.setRoot(root);
-            for (int i = 0; i < 6; ++i) {
-                if (switches_.isOn(i))
-                    files_.SearchFiles(root, std::u16string(kLanguageKeys[i].key), entries);
-            }
+            if (!keys.empty()) files_.SearchFilesEach(root, keys, entries);
         }
         selectAll();
     });
