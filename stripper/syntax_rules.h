@@ -60,7 +60,9 @@ struct KeptText {
     void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
     void space() { text += ' '; }
     void trimBlanks() {
-        while (!text.empty() && isBlank(text.back())) text.pop_back();
+        std::size_t n = text.size();
+        while (n > 0 && isBlank(text[n - 1])) --n;
+        text.resize(n);
     }
     typename String::value_type last() const { return text.empty() ? 0 : text.back(); }
 };
@@ -206,7 +208,7 @@ private:
         if (lines < end) {
             keepLineEnds(start, end);
         }
-        noteComment(start, end);
+        noteComment(start, end, lines);
         std::size_t next = splices ? logical(end) : end;
         std::size_t blanks = end;
         while (blanks < n_ && isBlank(in_[blanks])) ++blanks;
@@ -340,11 +342,12 @@ private:
     }
 
     // The comment [start, end) as what a directive after it looks back past: where it ends, and
-    // whether it stood first on its (last) line.
-    void noteComment(std::size_t start, std::size_t end) {
-        commentFirst_ = lineEndFrom(start) < end || firstOnLine(start);
+    // whether it stood first on its (last) line. `lines`: the first line end from `start`.
+    void noteComment(std::size_t start, std::size_t end, std::size_t lines) {
+        commentFirst_ = lines < end || firstOnLine(start);
         commentEnd_ = end;
     }
+    void noteComment(std::size_t start, std::size_t end) { noteComment(start, end, lineEndFrom(start)); }
 
     // Whether only blanks and comments stand before i on its line.
     bool firstOnLine(std::size_t i) const {
