@@ -118,12 +118,35 @@ struct Journal {
 // A kept file's name: its number, then the hash and the size of what replaced it, and for a new
 // file made under it ahead, the identity of the original it is for. The name is taken in the
 // same step as the file, so a record can never say more than the file.
+// Written out by hand: a name is made twice for most files, and the C library's formatting
+// costs more than the rest of the name.
+void appendDecimal(std::u16string& out, std::uint64_t n) {
+    char16_t digits[20];
+    int k = 0;
+    do {
+        digits[k++] = static_cast<char16_t>(u'0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    while (k > 0) out += digits[--k];
+}
+
 std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size) {
-    return ascii(number + "-" + hex(hash) + "-" + std::to_string(size));
+    std::u16string name;
+    name.reserve(number.size() + 64);
+    name.append(number.begin(), number.end());
+    name += u'-';
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += u"0123456789abcdef"[(hash >> shift) & 15];  // as hex()
+    name += u'-';
+    appendDecimal(name, size);
+    return name;
 }
 std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size,
                         std::uint64_t madeFor) {
-    return keptName(number, hash, size) + u"-" + ascii(std::to_string(madeFor));
+    std::u16string name = keptName(number, hash, size);
+    name += u'-';
+    appendDecimal(name, madeFor);
+    return name;
 }
 
 // "HASH-SIZE", with "-IDENTITY" after where `madeFor` takes one.
