@@ -415,6 +415,12 @@ TEST_F(ReplaceFileTest, ANewFileMadeInTheKeepFolderEndsAsAnyOther) {
     }
     const fs::path p = path("a.c");
     std::uint64_t budget = 0;
+    const auto madeIn = [&kept](const std::u16string& name) {
+        WriteOptions ahead;
+        ahead.keepIn = &kept;
+        ahead.keptAs = name;
+        return ahead;
+    };
     enum class End { KeptUnderItsName, KeptUnderAnother, Committed, Dropped, ChangedFirst };
     for (const End end :
          {End::KeptUnderItsName, End::KeptUnderAnother, End::Committed, End::Dropped, End::ChangedFirst}) {
@@ -425,10 +431,7 @@ TEST_F(ReplaceFileTest, ANewFileMadeInTheKeepFolderEndsAsAnyOther) {
         {
             NewFileDefaults defaults;
             const SourceFile file(testing::T(p.string()));
-            WriteOptions ahead;
-            ahead.keepIn = &kept;
-            ahead.keptAs = u"5";
-            Replacement r(file, "int a; \n", defaults, ahead);
+            Replacement r(file, "int a; \n", defaults, madeIn(u"5"));
             ASSERT_TRUE(r.madeInKeepFolder());
             EXPECT_EQ("int a; \n", readBytes(keep / "5"));
             if (end == End::KeptUnderItsName || end == End::KeptUnderAnother) {
@@ -460,10 +463,7 @@ TEST_F(ReplaceFileTest, ANewFileMadeInTheKeepFolderEndsAsAnyOther) {
     if (::setxattr(p.c_str(), "user.origin", "vendor", 6, 0) == 0) {
         NewFileDefaults defaults;
         const SourceFile file(testing::T(p.string()));
-        WriteOptions ahead;
-        ahead.keepIn = &kept;
-        ahead.keptAs = u"6";
-        Replacement r(file, "int a; \n", defaults, ahead);
+        Replacement r(file, "int a; \n", defaults, madeIn(u"6"));
         EXPECT_FALSE(r.madeInKeepFolder());
         EXPECT_FALSE(kept.holds(u"6"));
         EXPECT_EQ(Replacement::Kept::Linked, r.commitKeeping(kept, u"6", budget));
