@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Reading and replacing files on Linux with as few system calls as the guarantees allow: per
-// converted file an open that follows no link, one fstat, one read, an unnamed file for the new
-// content, owner, mode and attributes only where they differ, then a link and a rename.
+// converted file an open that follows no link, one fstat, one read, a new file for the new
+// content (made in the journal under its kept name, or unnamed beside the old one), owner, mode
+// and attributes only where they differ, then one rename (and a link for an unnamed file).
 #include <dirent.h>
 #include <fcntl.h>
 #include <liburing.h>
@@ -99,6 +100,7 @@ bool mustKeep(std::string_view attribute) {
 }
 
 constexpr char kAccessAcl[] = "system.posix_acl_access";
+constexpr char kDefaultAcl[] = "system.posix_acl_default";
 
 bool sameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -314,11 +316,25 @@ struct OpenFolder {
     ~OpenFolder() { closeHandle(fd); }
 };
 
+namespace {
+
+// What a new file gets by default in a folder.
+struct FolderFacts {
+    gid_t group;      // the group a new file gets: the folder's own where it is set-group-ID
+    bool defaultAcl;  // a new file inherits an access list instead of the umask
+};
+
+// A folder's facts from its status and what asking its default access list gave (its size, or
+// -1 with errno); `group` is this process's.
+FolderFacts factsOf(const struct stat& st, ssize_t defaultAclSize, gid_t group) {
+    const bool acl = defaultAclSize > 0 || (defaultAclSize < 0 && errno != ENODATA && errno != ENOTSUP);
+    return {(st.st_mode & S_ISGID) ? st.st_gid : group, acl};
+}
+
+}  // namespace
+
 struct NewFileDefaults::Impl {
-    struct Folder {
-        gid_t group;      // the group a new file gets: the folder's own where it is set-group-ID
-        bool defaultAcl;  // a new file inherits an access list instead of the umask
-    };
+    using Folder = FolderFacts;
 
     // What the threads of one run learn and hold open, for all of them.
     struct Shared {
@@ -353,11 +369,8 @@ struct NewFileDefaults::Impl {
         }
         Folder facts{group, true};
         struct stat st;
-        if (::stat(name.c_str(), &st) == 0) {
-            if (st.st_mode & S_ISGID) facts.group = st.st_gid;
-            const ssize_t n = ::getxattr(name.c_str(), "system.posix_acl_default", nullptr, 0);
-            facts.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
-        }
+        if (::stat(name.c_str(), &st) == 0)
+            facts = factsOf(st, ::getxattr(name.c_str(), kDefaultAcl, nullptr, 0), group);
         {
             std::lock_guard lock(shared->mutex);
             shared->folders.emplace(name, facts);
@@ -429,8 +442,7 @@ struct KeepFolder::Impl {
     std::shared_ptr<OpenFolder> open;  // shared with the new files made in it
     int fd = -1;                       // open's
     dev_t device = 0;
-    gid_t group = 0;          // what a new file made here gets
-    bool defaultAcl = false;  // a new file made here inherits an access list
+    FolderFacts facts{};  // what a new file made here gets
     int appendFd = -1;
     std::string appendName;
 
@@ -705,12 +717,12 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     // Made in the keep folder where it is to be named anyway, where nothing there would differ:
     // that folder's defaults then stand for those of the file's own.
     const KeepFolder::Impl* keep = options.keepIn ? options.keepIn->impl_.get() : nullptr;
-    if (keep && keep->device == st.st_dev && !keep->defaultAcl && attributes.empty()) {
+    if (keep && keep->device == st.st_dev && !keep->facts.defaultAcl && attributes.empty()) {
         r.openKept(keep->open, keep->name(options.keptAs), wanted & 0777);
     } else {
         r.open(wanted & 0777);
     }
-    const gid_t createdGroup = r.keptIn ? keep->group : folder.group;
+    const gid_t createdGroup = r.keptIn ? keep->facts.group : folder.group;
     const bool inheritedAcl = !r.keptIn && folder.defaultAcl;
     // Blocks taken now, on the preparing thread: with them in place the rename over the old
     // file has no delayed allocation left to force, which ext4 does to keep it safe.
@@ -782,9 +794,7 @@ KeepFolder::KeepFolder(std::u16string path) : impl_(std::make_unique<Impl>()) {
     struct stat st;
     if (::fstat(k.fd, &st) != 0) fail(k.path, errno);
     k.device = st.st_dev;
-    k.group = (st.st_mode & S_ISGID) ? st.st_gid : ::getegid();
-    const ssize_t n = ::fgetxattr(k.fd, "system.posix_acl_default", nullptr, 0);
-    k.defaultAcl = n > 0 || (n < 0 && errno != ENODATA && errno != ENOTSUP);
+    k.facts = factsOf(st, ::fgetxattr(k.fd, kDefaultAcl, nullptr, 0), ::getegid());
 }
 
 KeepFolder::~KeepFolder() = default;

@@ -23,9 +23,26 @@ namespace {
 constexpr char16_t kManifest[] = u"manifest";
 constexpr char kHeader[] = "tavirel undo 1\n";
 
+// Numbers written out by hand: a kept name is made twice for most files, and the C library's
+// formatting would cost more than the rest of the name.
+template <typename String>
+void appendHex(String& out, std::uint64_t n) {  // 16 digits
+    for (int shift = 60; shift >= 0; shift -= 4) out += "0123456789abcdef"[(n >> shift) & 15];
+}
+template <typename String>
+void appendDecimal(String& out, std::uint64_t n) {
+    char digits[20];
+    int k = 0;
+    do {
+        digits[k++] = static_cast<char>('0' + n % 10);
+        n /= 10;
+    } while (n != 0);
+    while (k > 0) out += digits[--k];
+}
+
 std::string hex(std::uint64_t n) {
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(n));
+    std::string text;
+    appendHex(text, n);
     return text;
 }
 
@@ -118,25 +135,12 @@ struct Journal {
 // A kept file's name: its number, then the hash and the size of what replaced it, and for a new
 // file made under it ahead, the identity of the original it is for. The name is taken in the
 // same step as the file, so a record can never say more than the file.
-// Written out by hand: a name is made twice for most files, and the C library's formatting
-// costs more than the rest of the name.
-void appendDecimal(std::u16string& out, std::uint64_t n) {
-    char16_t digits[20];
-    int k = 0;
-    do {
-        digits[k++] = static_cast<char16_t>(u'0' + n % 10);
-        n /= 10;
-    } while (n != 0);
-    while (k > 0) out += digits[--k];
-}
-
 std::u16string keptName(const std::string& number, std::uint64_t hash, std::uint64_t size) {
     std::u16string name;
     name.reserve(number.size() + 64);
     name.append(number.begin(), number.end());
     name += u'-';
-    for (int shift = 60; shift >= 0; shift -= 4)
-        name += u"0123456789abcdef"[(hash >> shift) & 15];  // as hex()
+    appendHex(name, hash);
     name += u'-';
     appendDecimal(name, size);
     return name;
