@@ -725,8 +725,10 @@ Replacement::Replacement(const SourceFile& original, std::string_view bytes, New
     const gid_t createdGroup = r.keptIn ? keep->facts.group : folder.group;
     const bool inheritedAcl = !r.keptIn && folder.defaultAcl;
     // Blocks taken now, on the preparing thread: with them in place the rename over the old
-    // file has no delayed allocation left to force, which ext4 does to keep it safe.
-    if (!bytes.empty() && d.blocksFirst(st.st_dev, r.fd))
+    // file has no delayed allocation left to force, which ext4 does to keep it safe. A file made
+    // in the keep folder takes its place by an exchange, which forces none: its blocks are left
+    // to the writeback, as a copy's are.
+    if (!bytes.empty() && !r.keptIn && d.blocksFirst(st.st_dev, r.fd))
         ::fallocate(r.fd, 0, 0, static_cast<off_t>(bytes.size()));
     if (const int err = writeAll(r.fd, bytes)) fail(r.path, err);
 
