@@ -11,6 +11,9 @@
 #
 # Defaults: 5 rounds, build/app/tavirel-batch, FLOOR=build/bench/rewrite_floor.
 #
+# Each round copies the tree for every program before it times any, and starts with the program
+# after the one the round before started with.
+#
 # KEEP_TREES=1 keeps every tree until the end and starts the rounds a minute after the last
 # deletion, for ext4 without a journal: its inode allocator passes over inodes freed in the last
 # minute (six while their table is not yet written back), so each run would otherwise pay for
@@ -113,22 +116,28 @@ if [ -n "$keep" ]; then
     sleep 61
 fi
 for round in $(seq "$rounds"); do
-    # Where the trees are kept, each round and program has folders of its own.
-    suffix=${keep:+-$round}
-    rm -rf "$work/copy"
-    read -r t m < <(measure cp -r "$work/src" "$work/copy$suffix")
-    times["cp -r"]+="$t "
-    memory["cp -r"]=$m
-    for i in "${!programs[@]}"; do
-        p=${programs[$i]}
-        # A fresh tree and no journal of an earlier run: each run is a first run over its folder.
-        run=$work/run$suffix${keep:+-$i} state=$work/state$suffix${keep:+-$i}
-        rm -rf "$run" "$state"
-        cp -r "$work/src" "$run"
-        read -r -a command <<<"$p"
-        read -r t m < <(XDG_STATE_HOME="$state" measure "${command[@]}" "$run")
-        times["$p"]+="$t "
-        memory["$p"]=$m
+    # Where the trees are kept, each round has folders of its own.
+    at=$work/round${keep:+-$round}
+    rm -rf "$work"/round
+    mkdir "$at"
+    # The round's trees are all copied first and written back: no program is timed while the
+    # copy made for it is still being written out.
+    for i in "${!programs[@]}"; do cp -r "$work/src" "$at/run-$i"; done
+    sync
+    # Each round starts one program further on, so that no program always follows the same one.
+    count=${#labels[@]}
+    for k in $(seq 0 $((count - 1))); do
+        i=$(((k + round) % count))
+        label=${labels[$i]}
+        if [ "$i" -eq 0 ]; then
+            read -r t m < <(measure cp -r "$work/src" "$at/copy")
+        else
+            # A fresh tree and no journal of an earlier run: each run is a first run over its folder.
+            read -r -a command <<<"$label"
+            read -r t m < <(XDG_STATE_HOME="$at/state-$i" measure "${command[@]}" "$at/run-$((i - 1))")
+        fi
+        times["$label"]+="$t "
+        memory["$label"]=$m
     done
 done
 median() { tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
