@@ -77,7 +77,8 @@ std::u16string fileTextOf(std::u16string result, LineEnds ends) {
 
 namespace {
 
-// What one look at a file's bytes tells, eight bytes at a time.
+// What one look at a file's bytes tells, eight bytes at a time. The line feeds of a file without
+// a CR are counted only where asked for: nothing else needs them.
 struct ByteCounts {
     bool ascii = true;
     std::size_t lineFeeds = 0;
@@ -96,9 +97,38 @@ inline std::size_t highBits(std::uint64_t m) {
     return static_cast<std::size_t>(((m >> 7) * 0x0101010101010101ULL) >> 56);
 }
 
-ByteCounts countBytes(std::string_view bytes) {
+// Whether every byte is ASCII: the bytes or'ed together, sixty-four at a time.
+bool asciiOnly(std::string_view bytes) {
+    std::uint64_t high = 0;
+    std::size_t k = 0;
+#if defined(__SSE2__)
+    const auto at = [&bytes](std::size_t i) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + i));
+    };
+    __m128i any = _mm_setzero_si128();
+    for (; k + 64 <= bytes.size(); k += 64)
+        any = _mm_or_si128(
+            any, _mm_or_si128(_mm_or_si128(at(k), at(k + 16)), _mm_or_si128(at(k + 32), at(k + 48))));
+    for (; k + 16 <= bytes.size(); k += 16) any = _mm_or_si128(any, at(k));
+    if (_mm_movemask_epi8(any)) return false;
+#endif
+    for (; k + 8 <= bytes.size(); k += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, bytes.data() + k, 8);
+        high |= word;
+    }
+    for (; k < bytes.size(); ++k) high |= static_cast<unsigned char>(bytes[k]);
+    return (high & 0x8080808080808080ULL) == 0;
+}
+
+ByteCounts countBytes(std::string_view bytes, bool lineFeedsAsked) {
     constexpr std::uint64_t ones = 0x0101010101010101ULL;
     ByteCounts c;
+    // Most files have no CR: for them a search for one and a look at the high bits tell all.
+    if (!lineFeedsAsked && (bytes.empty() || !std::memchr(bytes.data(), '\r', bytes.size()))) {
+        c.ascii = asciiOnly(bytes);
+        return c;
+    }
     std::uint64_t high = 0;
     std::size_t k = 0;
 #if defined(__SSE2__)
@@ -162,7 +192,14 @@ bool convertibleAsBytes(const ByteCounts& c) {
     return c.carriageReturns == 0 || (c.carriageReturns == c.lineFeeds && c.crLfs == c.lineFeeds);
 }
 
-// How many units the text of such a file has: every line ending in CR LF.
+// Whether the line feeds of a file must be counted to tell if its text, every line ending in
+// CR LF, is longer than the classic rules take: each LF gains at most a CR, and the last line a
+// CR LF.
+bool lengthInDoubt(std::string_view bytes) {
+    return 2 * bytes.size() + 2 > StrOPT::kSizeLimit;
+}
+
+// How many units the text of such a file has, from counts with its line feeds.
 std::size_t textLengthOf(std::string_view bytes, const ByteCounts& c) {
     const std::size_t open = bytes.empty() || bytes.back() == '\n' ? 0 : 2;  // the last line gets CR LF
     return (c.carriageReturns == 0 ? bytes.size() + c.lineFeeds : bytes.size()) + open;
@@ -260,7 +297,8 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     SourceConversion c;
     strop.SetLang(name);
     c.language = languageOf(strop.lng);
-    const ByteCounts counts = countBytes(bytes);
+    const bool lengthAsked = options.rules == RuleSet::Classic && !options.trace && lengthInDoubt(bytes);
+    const ByteCounts counts = countBytes(bytes, lengthAsked);
     c.lineEnds = counts.carriageReturns == 0 ? LineEnds::Lf : LineEnds::Classic;
     c.rules = options.rules;
     const RawStrings raw = rawStringsOf(strop.lng);
@@ -268,9 +306,9 @@ SourceConversion convertBytes(StrOPT& strop, const std::u16string& name, std::st
     if (options.rules == RuleSet::Syntax)
         return std::move(convertSyntax(c, bytes, counts, page, raw, options.keep));
     if (convertibleAsBytes(counts)) {
-        const std::size_t length = textLengthOf(bytes, counts);
-        if (length > StrOPT::kSizeLimit) return c.outcome = Outcome::TooLarge, c;
-        if (length == 0) return c.outcome = Outcome::Empty, c;
+        if (lengthAsked && textLengthOf(bytes, counts) > StrOPT::kSizeLimit)
+            return c.outcome = Outcome::TooLarge, c;
+        if (bytes.empty()) return c.outcome = Outcome::Empty, c;
         if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
         if (options.cleanStrip) {
             if (std::optional<std::string> clean = options.cleanStrip(bytes, *c.language, c.lineEnds)) {

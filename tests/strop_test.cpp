@@ -253,6 +253,14 @@ TEST(ConversionTest, TheSizeLimitHoldsOnBytesAndOnText) {
                 << first << " " << units;
         }
     }
+    // Line feeds only: each gains a CR in the text, so half the limit in bytes is at the limit.
+    for (const std::size_t lines : {StrOPT::kSizeLimit / 2, StrOPT::kSizeLimit / 2 + 1}) {
+        StrOPT opt;
+        EXPECT_EQ(2 * lines > StrOPT::kSizeLimit ? SourceConversion::Outcome::TooLarge
+                                                 : SourceConversion::Outcome::Unchanged,
+                  convertBytes(opt, u"x.c", std::string(lines, '\n'), utf8).outcome)
+            << lines;
+    }
 }
 
 TEST_F(DeleteStrFromFileTest, JoinsCutLinesWithBareLineFeeds) {
