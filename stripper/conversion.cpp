@@ -23,7 +23,8 @@
 namespace tavirel {
 
 LineEnds lineEndsOf(std::string_view bytes) {
-    return std::memchr(bytes.data(), '\r', bytes.size()) ? LineEnds::Classic : LineEnds::Lf;
+    // An empty view may have no data to search.
+    return !bytes.empty() && std::memchr(bytes.data(), '\r', bytes.size()) ? LineEnds::Classic : LineEnds::Lf;
 }
 
 std::u16string_view LineReader::readLine() {
@@ -125,7 +126,7 @@ ByteCounts countBytes(std::string_view bytes, bool lineFeedsAsked) {
     constexpr std::uint64_t ones = 0x0101010101010101ULL;
     ByteCounts c;
     // Most files have no CR: for them a search for one and a look at the high bits tell all.
-    if (!lineFeedsAsked && (bytes.empty() || !std::memchr(bytes.data(), '\r', bytes.size()))) {
+    if (!lineFeedsAsked && lineEndsOf(bytes) == LineEnds::Lf) {
         c.ascii = asciiOnly(bytes);
         return c;
     }
