@@ -264,24 +264,25 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
     if (bytes.empty()) return c.outcome = Outcome::Empty, c;
     if (!c.language) return c.outcome = Outcome::UnknownLanguage, c;
     if (convertibleAsBytes(counts)) {
-        syntax::KeptText<std::string> out{bytes.data(), {}};
-        out.text.reserve(bytes.size() + 2);
+        syntax::KeptText<std::string> out(bytes.data(), bytes.size(), 2);
         stripSyntax(bytes.data(), bytes.size(), *c.language, raw, keep, out, c.doubts);
         placeDoubts(c.doubts, bytes);
         // The last line gets its line end, as every line of a loaded text has one.
-        if (bytes.back() != '\n') out.text += c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
-        c.bytes = std::move(out.text);
+        if (bytes.back() != '\n') {
+            const std::string_view end = c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
+            out.grow(end.copy(out.end(), end.size()));
+        }
+        c.bytes = std::move(out).take();
     } else {
         std::u16string result;
         {
             // The loaded text goes before the result is encoded: a file may be large.
             const std::u16string text = textOfFile(page.decode(bytes), c.lineEnds);
             if (text.empty()) return c.outcome = Outcome::Empty, c;
-            syntax::KeptText<std::u16string> out{text.data(), {}};
-            out.text.reserve(text.size());
+            syntax::KeptText<std::u16string> out(text.data(), text.size());
             stripSyntax(text.data(), text.size(), *c.language, raw, keep, out, c.doubts);
             placeDoubts(c.doubts, text);
-            result = std::move(out.text);
+            result = std::move(out).take();
         }
         c.bytes = page.encode(fileTextOf(std::move(result), c.lineEnds));
     }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,19 +53,45 @@ constexpr bool isDigit(Unit c) {
     return c >= Unit('0') && c <= Unit('9');
 }
 
-// What a sweep keeps of in, without origins: what a conversion needs.
+// What a sweep keeps of in[0, n), without origins: what a conversion needs. The sweep never keeps
+// more units than it reads (a space stands for a comment of two units or more), so the text is
+// written into room sized once; `room` more units are there for the caller to add.
 template <typename String>
-struct KeptText {
-    const typename String::value_type* in;
-    String text;
-    void keep(std::size_t a, std::size_t b) { text.append(in + a, b - a); }
-    void space() { text += ' '; }
-    void trimBlanks() {
-        std::size_t n = text.size();
-        while (n > 0 && isBlank(text[n - 1])) --n;
-        text.resize(n);
+class KeptText {
+public:
+    using Unit = typename String::value_type;
+
+    KeptText(const Unit* in, std::size_t n, std::size_t room = 0) : in_(in), text_(n + room, Unit()) {}
+
+    void keep(std::size_t a, std::size_t b) {
+        assert(size_ + (b - a) <= text_.size());
+        std::copy(in_ + a, in_ + b, text_.data() + size_);
+        size_ += b - a;
     }
-    typename String::value_type last() const { return text.empty() ? 0 : text.back(); }
+    void space() {
+        assert(size_ < text_.size());
+        text_[size_++] = Unit(' ');
+    }
+    void trimBlanks() {
+        while (size_ > 0 && isBlank(text_[size_ - 1])) --size_;
+    }
+    Unit last() const { return size_ == 0 ? Unit() : text_[size_ - 1]; }
+    Unit* end() { return text_.data() + size_; }
+    // After units written at end() by the caller.
+    void grow(std::size_t units) {
+        assert(size_ + units <= text_.size());
+        size_ += units;
+    }
+
+    String take() && {
+        text_.resize(size_);
+        return std::move(text_);
+    }
+
+private:
+    const Unit* in_;
+    String text_;
+    std::size_t size_ = 0;
 };
 
 // One sweep over in[0, n). Out takes: keep(from, to), a stretch of `in`; space(), a space the
