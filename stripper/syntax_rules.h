@@ -162,8 +162,9 @@ private:
 
     // Whether the comment [start, end) is one the run keeps. The first comment of a file, and
     // the comments right below it with only blanks and line ends between, are its first.
-    bool kept(std::size_t start, std::size_t end) {
-        if (!keep_.any()) return false;
+    bool kept(std::size_t start, std::size_t end) { return keep_.any() && keeps(start, end); }
+
+    bool keeps(std::size_t start, std::size_t end) {
         bool first = comments_ == 0;
         if (!first && firstEnd_ != SIZE_MAX) {
             std::size_t p = firstEnd_;
