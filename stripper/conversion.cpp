@@ -268,10 +268,7 @@ SourceConversion& convertSyntax(SourceConversion& c, std::string_view bytes, con
         stripSyntax(bytes.data(), bytes.size(), *c.language, raw, keep, out, c.doubts);
         placeDoubts(c.doubts, bytes);
         // The last line gets its line end, as every line of a loaded text has one.
-        if (bytes.back() != '\n') {
-            const std::string_view end = c.lineEnds == LineEnds::Lf ? "\n" : "\r\n";
-            out.grow(end.copy(out.end(), end.size()));
-        }
+        if (bytes.back() != '\n') out.add(c.lineEnds == LineEnds::Lf ? "\n" : "\r\n");
         c.bytes = std::move(out).take();
     } else {
         std::u16string result;

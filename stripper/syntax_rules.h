@@ -76,11 +76,10 @@ public:
         while (size_ > 0 && isBlank(text_[size_ - 1])) --size_;
     }
     Unit last() const { return size_ == 0 ? Unit() : text_[size_ - 1]; }
-    Unit* end() { return text_.data() + size_; }
-    // After units written at end() by the caller.
-    void grow(std::size_t units) {
-        assert(size_ + units <= text_.size());
-        size_ += units;
+    // Units of the caller's own, in the room it asked for.
+    void add(std::basic_string_view<Unit> units) {
+        assert(size_ + units.size() <= text_.size());
+        size_ += units.copy(text_.data() + size_, units.size());
     }
 
     String take() && {
@@ -164,6 +163,7 @@ private:
     // the comments right below it with only blanks and line ends between, are its first.
     bool kept(std::size_t start, std::size_t end) { return keep_.any() && keeps(start, end); }
 
+    // The look itself, out of the sweep's loop: only a run that keeps some comments takes it.
     bool keeps(std::size_t start, std::size_t end) {
         bool first = comments_ == 0;
         if (!first && firstEnd_ != SIZE_MAX) {
